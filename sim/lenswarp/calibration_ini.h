@@ -1,0 +1,19 @@
+// Reading the online correction parameters from a calibration INI file.
+#ifndef SIM_LENSWARP_CALIBRATION_INI_H
+#define SIM_LENSWARP_CALIBRATION_INI_H
+
+#include "lenswarp_api.h"
+
+namespace lenswarp {
+
+// The section that holds the parameters.
+constexpr const char *kCalibrationSection = "fec_online";
+
+// Fills `cfg` from the file. Returns 0, or an errno value: the open error, or EINVAL for a
+// syntax error, a missing key or a value that is not a number of the right kind. On failure
+// `cfg` is left unchanged.
+int load_calibration_ini(const char *path, FecOnlineConfig *cfg);
+
+}  // namespace lenswarp
+
+#endif  // SIM_LENSWARP_CALIBRATION_INI_H

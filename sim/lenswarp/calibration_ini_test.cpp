@@ -1,0 +1,68 @@
+#include "calibration_ini.h"
+
+#include <errno.h>
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <string>
+
+namespace {
+
+const char kComplete[] =
+    "; a lens\n"
+    "[other]\nstyle = 9\n"
+    "[fec_online]\n"
+    "light_center = 1920 1080.5\n"
+    "coeff = -1.5e3 0 2.5e-4 -3e-8   ; trailing comment\n"
+    "direction = 0\nstyle = 1\ncorrect_level = 100\n"
+    "calib_width = 3840\ncalib_height = 2160\ncalib_level_maxLimit = 200\n";
+
+std::string write_temp(const std::string &text) {
+  char path[] = "/tmp/calib_ini_test.XXXXXX";
+  int fd = mkstemp(path);
+  EXPECT_GE(fd, 0);
+  EXPECT_EQ((ssize_t)text.size(), write(fd, text.data(), text.size()));
+  close(fd);
+  return path;
+}
+
+TEST(CalibrationIni, ReadsEveryFieldOfItsSection) {
+  std::string path = write_temp(kComplete);
+  FecOnlineConfig cfg = {};
+  EXPECT_EQ(0, lenswarp::load_calibration_ini(path.c_str(), &cfg));
+  unlink(path.c_str());
+  EXPECT_EQ(1920.0, cfg.light_center[0]);
+  EXPECT_EQ(1080.5, cfg.light_center[1]);
+  EXPECT_EQ(-1500.0, cfg.coeff[0]);
+  EXPECT_EQ(2.5e-4, cfg.coeff[2]);
+  EXPECT_EQ(-3e-8, cfg.coeff[3]);
+  EXPECT_EQ(1, cfg.style);  // the other section's key is not taken
+  EXPECT_EQ(100, cfg.correct_level);
+  EXPECT_EQ(2160, cfg.calib_height);
+  EXPECT_EQ(200, cfg.calib_level_maxLimit);
+}
+
+TEST(CalibrationIni, RefusesMissingFilesKeysAndMalformedValues) {
+  FecOnlineConfig cfg = {};
+  cfg.style = 77;
+  EXPECT_EQ(ENOENT, lenswarp::load_calibration_ini("/nonexistent/calib.ini", &cfg));
+
+  const std::string complete = kComplete;
+  const std::string broken[] = {
+      std::string(complete).replace(complete.find("style = 1\n"), 10, ""),  // missing key
+      complete + "correct_level = ten\n",
+      complete + "light_center = 1\n",           // one number short
+      complete + "coeff = 1 2 3 4 5\n",          // one too many
+      complete + "calib_width = 99999999999\n",  // out of range
+      complete + "this line has no equals sign\n",
+  };
+  for (const std::string &text : broken) {
+    std::string path = write_temp(text);
+    EXPECT_EQ(EINVAL, lenswarp::load_calibration_ini(path.c_str(), &cfg)) << text;
+    unlink(path.c_str());
+  }
+  EXPECT_EQ(77, cfg.style);  // a failed load leaves the record as it was
+}
+
+}  // namespace

@@ -1,0 +1,220 @@
+#include "call_trace.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <math.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <mutex>
+
+namespace lenswarp {
+namespace {
+
+// The trace descriptor is opened on first use and kept for the life of the process, so that
+// lines of concurrent calls are appended whole.
+int trace_fd() {
+  static int fd = [] {
+    const char *path = getenv("LENSWARP_TRACE");
+    if (path == nullptr || *path == '\0') return -1;
+    return open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  }();
+  return fd;
+}
+
+}  // namespace
+
+int64_t monotonic_ns() {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return (int64_t)ts.tv_sec * 1000000000 + ts.tv_nsec;
+}
+
+TraceLine::TraceLine(const char *op, int64_t t_ns) : mEnabled(trace_fd() >= 0), mStart(t_ns) {
+  if (!mEnabled) return;
+  mText.reserve(512);
+  mText = "{\"op\":";
+  raw_string(op, strlen(op));
+}
+
+void TraceLine::key(const char *name) {
+  mText += ',';
+  raw_string(name, strlen(name));
+  mText += ':';
+}
+
+void TraceLine::raw_string(const char *text, size_t max_len) {
+  mText += '"';
+  for (size_t i = 0; i < max_len && text[i] != '\0'; ++i) {
+    unsigned char c = (unsigned char)text[i];
+    if (c == '"' || c == '\\') {
+      mText += '\\';
+      mText += (char)c;
+    } else if (c < 0x20 || c >= 0x7f) {
+      // Bytes outside printable ASCII are shown by value, so the line stays valid JSON.
+      char esc[8];
+      snprintf(esc, sizeof(esc), "\\u%04x", c);
+      mText += esc;
+    } else {
+      mText += (char)c;
+    }
+  }
+  mText += '"';
+}
+
+void TraceLine::raw_double(double v) {
+  if (!isfinite(v)) {
+    mText += "null";
+    return;
+  }
+  char buf[32];
+  snprintf(buf, sizeof(buf), "%.17g", v);
+  mText += buf;
+}
+
+TraceLine &TraceLine::num(const char *name, long long value) {
+  if (!mEnabled) return *this;
+  key(name);
+  mText += std::to_string(value);
+  return *this;
+}
+
+TraceLine &TraceLine::unum(const char *name, unsigned long long value) {
+  if (!mEnabled) return *this;
+  key(name);
+  mText += std::to_string(value);
+  return *this;
+}
+
+TraceLine &TraceLine::str(const char *name, const char *text, size_t max_len) {
+  if (!mEnabled) return *this;
+  key(name);
+  if (text == nullptr) {
+    mText += "null";
+  } else {
+    raw_string(text, max_len);
+  }
+  return *this;
+}
+
+TraceLine &TraceLine::online(const char *name, const FecOnlineConfig &o) {
+  if (!mEnabled) return *this;
+  key(name);
+  mText += "{\"light_center\":[";
+  raw_double(o.light_center[0]);
+  mText += ',';
+  raw_double(o.light_center[1]);
+  mText += "],\"coeff\":[";
+  for (int i = 0; i < 4; ++i) {
+    if (i > 0) mText += ',';
+    raw_double(o.coeff[i]);
+  }
+  mText += ']';
+  num("direction", o.direction);
+  num("style", o.style);
+  num("correct_level", o.correct_level);
+  num("calib_width", o.calib_width);
+  num("calib_height", o.calib_height);
+  num("calib_level_maxLimit", o.calib_level_maxLimit);
+  mText += '}';
+  return *this;
+}
+
+TraceLine &TraceLine::config(const char *name, const FecConfig *c) {
+  if (!mEnabled) return *this;
+  key(name);
+  if (c == nullptr) {
+    mText += "null";
+    return *this;
+  }
+  mText += "{\"header\":" + std::to_string(c->header);
+  unum("size", c->size);
+  unum("width", c->width);
+  unum("height", c->height);
+  unum("out_width", c->out_width);
+  unum("out_height", c->out_height);
+  unum("pixelformat", c->pixelformat);
+  unum("out_pixelformat", c->out_pixelformat);
+  num("border_mode", c->border_mode);
+  num("cross_buf_mode", c->cross_buf_mode);
+  unum("bg_y", c->bg_y);
+  unum("bg_u", c->bg_u);
+  unum("bg_v", c->bg_v);
+  num("mesh_fd", c->mesh_fd);
+  unum("mesh_vaddr", c->mesh_vaddr);
+  unum("mesh_size", c->mesh_size);
+  str("mesh_name", c->mesh_name, sizeof(c->mesh_name));
+  unum("mesh_mode", c->mesh_mode);
+  // Only the union member that the mode selects has meaning.
+  if (c->mesh_mode == FEC_MESH_MODE_FILE) {
+    str("mesh_dir", c->mesh_dir, sizeof(c->mesh_dir));
+  } else {
+    online("online", c->online);
+  }
+  num("offset_x", c->offset_x);
+  num("out_offset_x", c->out_offset_x);
+  num("stride", c->stride);
+  num("out_stride", c->out_stride);
+  str("ini_path", c->ini_path, sizeof(c->ini_path));
+  mText += '}';
+  return *this;
+}
+
+TraceLine &TraceLine::mesh_config(const char *name, const FecMeshConfig *m) {
+  if (!mEnabled) return *this;
+  key(name);
+  if (m == nullptr) {
+    mText += "null";
+    return *this;
+  }
+  mText += "{\"mode\":" + std::to_string(m->mode);
+  switch (m->mode) {
+    case FEC_MESH_CFG_ONLINE:
+      online("online_config", m->online_config);
+      break;
+    case FEC_MESH_CFG_FILE:
+      str("path", m->path, sizeof(m->path));
+      break;
+    case FEC_MESH_CFG_MEMORY:
+      num("dma_fd", m->dma_fd);
+      unum("vaddr", m->vaddr);
+      unum("size", m->size);
+      unum("use_vaddr", m->use_vaddr);
+      break;
+    default:
+      break;
+  }
+  mText += '}';
+  return *this;
+}
+
+TraceLine &TraceLine::buffer(const char *name, const DmaBuffer *b) {
+  if (!mEnabled) return *this;
+  key(name);
+  if (b == nullptr) {
+    mText += "null";
+    return *this;
+  }
+  mText += "{\"handle\":" + std::to_string(b->handle);
+  num("fd", b->fd);
+  num("size", (long long)b->size);
+  unum("vaddr", (uintptr_t)b->vaddr);
+  mText += '}';
+  return *this;
+}
+
+void TraceLine::finish(long long ret, bool failed, int err) {
+  if (!mEnabled) return;
+  num("ret", ret);
+  if (failed) num("errno", err);
+  num("t_ns", mStart);
+  mText += "}\n";
+  // One write per line on an O_APPEND descriptor keeps concurrent lines whole.
+  ssize_t n = write(trace_fd(), mText.data(), mText.size());
+  (void)n;
+}
+
+}  // namespace lenswarp

@@ -1,0 +1,39 @@
+// The stand-in library's mesh layout, shared by memory, files and the tools.
+//
+// For an output of W x H pixels the mesh is a grid of points every 32 columns and 16 rows:
+// cols = ceil(W / 32) + 1, rows = ceil(H / 16) + 1. Point (c, r), at index r * cols + c, gives
+// the source position in input pixels of output pixel (32c, 16r). The 6n bytes hold four planes:
+// x integer parts (n x int16 LE), x fractions (n x uint8, 1/256), y integer parts, y fractions.
+#ifndef SIM_LENSWARP_MESH_FORMAT_H
+#define SIM_LENSWARP_MESH_FORMAT_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+namespace lenswarp {
+
+constexpr int kMeshStepX = 32;
+constexpr int kMeshStepY = 16;
+constexpr size_t kBytesPerPoint = 6;
+
+struct MeshGeometry {
+  int cols = 0;
+  int rows = 0;
+  size_t points() const { return (size_t)cols * (size_t)rows; }
+  size_t bytes() const { return points() * kBytesPerPoint; }
+};
+
+// The grid for an output picture; cols and rows are 0 for a non-positive size.
+MeshGeometry mesh_geometry(int out_width, int out_height);
+
+// Reads a whole mesh file of exactly `expected_bytes`. Returns 0, or an errno value: the open or
+// read error, or EINVAL for a file of any other length.
+int read_mesh_file_exact(const std::string &path, size_t expected_bytes,
+                         std::vector<uint8_t> *mesh);
+
+}  // namespace lenswarp
+
+#endif  // SIM_LENSWARP_MESH_FORMAT_H

@@ -1,0 +1,47 @@
+#include "mesh_format.h"
+
+#include <errno.h>
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <string>
+
+namespace {
+
+TEST(MeshGeometry, CountsGridPointsIncludingTheFarEdge) {
+  EXPECT_EQ(16456u, lenswarp::mesh_geometry(3840, 2160).points());  // 121 x 136
+  EXPECT_EQ(6u * 16456u, lenswarp::mesh_geometry(3840, 2160).bytes());
+  EXPECT_EQ(2u * 2u, lenswarp::mesh_geometry(1, 1).points());
+  EXPECT_EQ(2u * 2u, lenswarp::mesh_geometry(32, 16).points());
+  EXPECT_EQ(3u * 3u, lenswarp::mesh_geometry(33, 17).points());
+  EXPECT_EQ(0u, lenswarp::mesh_geometry(0, 2160).points());
+  EXPECT_EQ(0u, lenswarp::mesh_geometry(-32, 16).points());
+}
+
+TEST(MeshFile, IsReadOnlyAtExactlyTheExpectedLength) {
+  const size_t expected = lenswarp::mesh_geometry(64, 32).bytes();  // 3 x 3 points, 54 bytes
+  for (size_t len : {expected - 1, expected, expected + 1, size_t{0}}) {
+    char path[] = "/tmp/mesh_format_test.XXXXXX";
+    int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    std::string bytes(len, '\x07');
+    ASSERT_EQ((ssize_t)len, write(fd, bytes.data(), len));
+    close(fd);
+    std::vector<uint8_t> mesh = {1, 2, 3};
+    int err = lenswarp::read_mesh_file_exact(path, expected, &mesh);
+    unlink(path);
+    if (len == expected) {
+      EXPECT_EQ(0, err);
+      EXPECT_EQ(std::vector<uint8_t>(expected, 7), mesh);
+    } else {
+      EXPECT_EQ(EINVAL, err) << len;
+      EXPECT_EQ(3u, mesh.size()) << "a refused file leaves the mesh as it was";
+    }
+  }
+  std::vector<uint8_t> mesh;
+  EXPECT_EQ(ENOENT, lenswarp::read_mesh_file_exact("/nonexistent/mesh.bin", expected, &mesh));
+  EXPECT_EQ(EINVAL, lenswarp::read_mesh_file_exact("/tmp", expected, &mesh));
+}
+
+}  // namespace

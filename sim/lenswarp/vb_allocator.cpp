@@ -1,0 +1,105 @@
+// The library's own buffer allocator: memfd-backed shared memory, handed out by descriptor like
+// the platform's DMA buffers.
+#include <errno.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <mutex>
+#include <vector>
+
+#include "call_trace.h"
+#include "lenswarp_api.h"
+
+#define LENSWARP_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+std::mutex handles_lock;
+std::vector<bool> open_handles;
+
+bool handle_is_open(int handle) {
+  std::lock_guard<std::mutex> guard(handles_lock);
+  return handle >= 0 && (size_t)handle < open_handles.size() && open_handles[(size_t)handle];
+}
+
+// The buffer's real length: the record's size may since have been overwritten by its user.
+size_t mapped_length(const DmaBuffer *buf) {
+  off_t len = lseek(buf->fd, 0, SEEK_END);
+  return len > 0 ? (size_t)len : (size_t)buf->size;
+}
+
+int alloc_buffer(int handle, uint32_t size, DmaBuffer *buf) {
+  if (!handle_is_open(handle) || buf == nullptr || size == 0) return EINVAL;
+  int fd = memfd_create("lenswarp-vb", MFD_CLOEXEC);
+  if (fd < 0) return errno;
+  if (ftruncate(fd, (off_t)size) != 0) {
+    int err = errno;
+    close(fd);
+    return err;
+  }
+  void *addr = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (addr == MAP_FAILED) {
+    int err = errno;
+    close(fd);
+    return err;
+  }
+  buf->fd = fd;
+  buf->size = size;
+  buf->vaddr = addr;
+  return 0;
+}
+
+int free_buffer(int handle, DmaBuffer *buf) {
+  if (!handle_is_open(handle) || buf == nullptr || buf->fd < 0) return EINVAL;
+  if (buf->vaddr != nullptr && buf->vaddr != MAP_FAILED) munmap(buf->vaddr, mapped_length(buf));
+  close(buf->fd);
+  return 0;
+}
+
+}  // namespace
+
+LENSWARP_EXPORT int tq_lenswarp_api_vb_init(void) {
+  lenswarp::TraceLine trace("vb_init", lenswarp::monotonic_ns());
+  int handle;
+  {
+    std::lock_guard<std::mutex> guard(handles_lock);
+    handle = (int)open_handles.size();
+    open_handles.push_back(true);
+  }
+  trace.finish(handle, false, 0);
+  return handle;
+}
+
+LENSWARP_EXPORT int tq_lenswarp_api_vb_alloc(int handle, uint32_t size, DmaBuffer *buf) {
+  lenswarp::TraceLine trace("vb_alloc", lenswarp::monotonic_ns());
+  int err = alloc_buffer(handle, size, buf);
+  trace.num("handle", handle).unum("size", size).buffer("buf", buf).finish(err ? -1 : 0, err, err);
+  if (err == 0) return 0;
+  errno = err;
+  return -1;
+}
+
+LENSWARP_EXPORT int tq_lenswarp_api_vb_free(int handle, DmaBuffer *buf) {
+  lenswarp::TraceLine trace("vb_free", lenswarp::monotonic_ns());
+  int err = free_buffer(handle, buf);
+  trace.num("handle", handle).buffer("buf", buf).finish(err ? -1 : 0, err, err);
+  if (err == 0) return 0;
+  errno = err;
+  return -1;
+}
+
+LENSWARP_EXPORT int tq_lenswarp_api_vb_deinit(int handle) {
+  lenswarp::TraceLine trace("vb_deinit", lenswarp::monotonic_ns());
+  int err = EINVAL;
+  {
+    std::lock_guard<std::mutex> guard(handles_lock);
+    if (handle >= 0 && (size_t)handle < open_handles.size() && open_handles[(size_t)handle]) {
+      open_handles[(size_t)handle] = false;
+      err = 0;
+    }
+  }
+  trace.num("handle", handle).finish(err ? -1 : 0, err, err);
+  if (err == 0) return 0;
+  errno = err;
+  return -1;
+}

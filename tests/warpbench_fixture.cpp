@@ -1,0 +1,114 @@
+#include "warpbench_fixture.h"
+
+#include <fstream>
+#include <sstream>
+
+const char kUsageText[] =
+    "\n"
+    "General/Common options:\n"
+    "  -v, --set-fmt-video\n"
+    "  -x, --set-fmt-video-out width=<w>,height=<h>,pixelformat=<pf>,field=<f>,colorspace=<c>,\n"
+    "  --stream-count <count>\n"
+    "                     stream <count> buffers. The default is to keep streaming\n"
+    "                     forever. This count does not include the number of initial\n"
+    "                     skipped buffers as is passed by --stream-skip.\n"
+    "  --stream-skip <count>\n"
+    "                     skip the first <count> buffers. The default is 0.\n"
+    "  --stream-from <file> stream from this file.\n"
+    "  --stream-to <file>\n"
+    "                     stream to this file. The default is to discard the data.\n"
+    "  --mesh-from <file> mesh from this file.\n"
+    "  --calib-ini-from <file> calib from this ini.\n"
+    "  --auto-parse-ini <val> auto parse ini.\n"
+    "  --mesh-density <val> mesh density.\n"
+    "                       0: 32x16. 1: 16x8. 2: 4x4\n"
+    "  --border-mode <val> border mode.\n"
+    "                       0: fill with bg_value. 1: copy with the nearest pixel.\n"
+    "  --cross-buf-mode <val> cross buffer mode\n"
+    "                       0: fill with bg_value. 1: copy with the nearest pixel.\n"
+    "  --set-bg-val <val> y=<y>,u=<u>,v=<v>\n"
+    "                     fill with the bg_val.\n"
+    "  -s, --silent       subpress debug log.\n"
+    "  -f, --fps <val>    set fps(1-1000).\n"
+    "  -t, --api-test     enable api test.\n"
+    "  --offset-x <val>      set offset_x to video.\n"
+    "  --stride <val>       set stride to video.\n"
+    "  --offset-x-out <val>      set out_offset_x to video out.\n"
+    "  --stride-out <val>       set out_stride to video out.\n"
+    "  --api-test <val> enable api test.\n"
+    "  -h, --help         display this help message.\n";
+
+ProgramRun WarpbenchTest::prepare(const std::vector<std::string> &args, double timeout_s) {
+  ProgramRun r;
+  r.program = program();
+  r.args = args;
+  r.env["LENSWARP_TRACE"] = trace_path();
+  r.cwd = mDir.path();
+  r.timeout_s = timeout_s;
+  return r;
+}
+
+ProgramResult WarpbenchTest::run(const std::vector<std::string> &args, double timeout_s) {
+  ProgramResult r = run_program(prepare(args, timeout_s));
+  EXPECT_FALSE(r.timed_out);
+  return r;
+}
+
+std::vector<std::string> WarpbenchTest::picture_args() const {
+  const std::string fmt = "width=" + std::to_string(kWidth) + ",height=" + std::to_string(kHeight) +
+                          ",pixelformat=NV12";
+  return {"-v", fmt, "-x", fmt, "--stream-from", mDir.file("in.yuv")};
+}
+
+std::string WarpbenchTest::write_picture() {
+  std::string bytes(kFrameBytes, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = (char)(i * 7 + 3);
+  mDir.write("in.yuv", bytes);
+  return bytes;
+}
+
+std::string WarpbenchTest::write_mesh(const std::string &name) {
+  const size_t points = (size_t)(kWidth / 32 + 1) * (kHeight / 16 + 1);
+  mDir.write(name, std::string(points * 6, '\0'));
+  return mDir.file(name);
+}
+
+std::string WarpbenchTest::write_ini(const std::string &name) {
+  mDir.write(name,
+             "[fec_online]\n"
+             "light_center = 32.5 16.25\n"
+             "coeff = -40.125 0 0.001 -0.0000001\n"
+             "direction = 0\nstyle = 0\ncorrect_level = 100\n"
+             "calib_width = 64\ncalib_height = 32\ncalib_level_maxLimit = 200\n");
+  return mDir.file(name);
+}
+
+std::vector<nlohmann::json> WarpbenchTest::trace() const {
+  std::vector<nlohmann::json> lines;
+  std::ifstream f(trace_path());
+  for (std::string line; std::getline(f, line);) lines.push_back(nlohmann::json::parse(line));
+  return lines;
+}
+
+std::vector<std::string> WarpbenchTest::trace_ops() const {
+  std::vector<std::string> ops;
+  for (const auto &j : trace()) ops.push_back(j["op"].get<std::string>());
+  return ops;
+}
+
+std::vector<nlohmann::json> WarpbenchTest::trace_of(const std::string &op) const {
+  std::vector<nlohmann::json> found;
+  for (const auto &j : trace()) {
+    if (j["op"] == op) found.push_back(j);
+  }
+  return found;
+}
+
+std::vector<std::string> lines_starting(const std::string &text, const std::string &prefix) {
+  std::vector<std::string> found;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (line.compare(0, prefix.size(), prefix) == 0) found.push_back(line);
+  }
+  return found;
+}

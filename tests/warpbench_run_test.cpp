@@ -1,0 +1,301 @@
+// A warpbench run from set-up to teardown, as the stand-in library's trace and the output file
+// show it.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <regex>
+
+#include "warpbench_fixture.h"
+
+namespace {
+
+using WarpbenchRun = WarpbenchTest;
+using nlohmann::json;
+
+std::vector<std::string> with(std::vector<std::string> base, const std::vector<std::string> &more) {
+  base.insert(base.end(), more.begin(), more.end());
+  return base;
+}
+
+off_t file_size(const std::string &path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 ? st.st_size : -1;
+}
+
+// The operations from the first engine call on, with the run of process calls folded.
+std::vector<std::string> teardown_ops(const std::vector<std::string> &ops) {
+  std::vector<std::string> tail;
+  for (const std::string &op : ops) {
+    if (op == "process" && (tail.empty() || tail.back() == "process")) {
+      if (tail.empty()) tail.push_back(op);
+      continue;
+    }
+    if (!tail.empty()) tail.push_back(op);
+  }
+  return tail;
+}
+
+const std::vector<std::string> kFullTeardown = {"process", "deinit",  "vb_free",  "vb_free",
+                                                "vb_free", "vb_free", "vb_deinit"};
+
+TEST_F(WarpbenchRun, MeshFileModeSplitsThePathAndIgnoresTheIni) {
+  write_picture();
+  write_mesh();
+  ProgramResult r =
+      run(with(picture_args(), {"--mesh-from", mDir.file("mesh.bin"), "--calib-ini-from",
+                                "/nonexistent.ini", "--stream-count", "1"}));
+  EXPECT_EQ(0, r.exit_status);
+  EXPECT_EQ("", r.err);
+  EXPECT_EQ(0u, trace_of("load_online_config_from_ini").size());
+  json cfg = trace_of("init").at(0)["cfg"];
+  EXPECT_EQ(1, cfg["mesh_mode"]);
+  EXPECT_EQ(mDir.path() + "/", cfg["mesh_dir"]);
+  EXPECT_EQ("mesh.bin", cfg["mesh_name"]);
+  EXPECT_EQ("", cfg["ini_path"]);
+  EXPECT_EQ(0x00040004, cfg["header"]);
+
+  // Relative to the working directory: no directory part at all.
+  run(with(picture_args(), {"--mesh-from", "mesh.bin", "--stream-count", "1"}));
+  cfg = trace_of("init").at(1)["cfg"];
+  EXPECT_EQ("", cfg["mesh_dir"]);
+  EXPECT_EQ("mesh.bin", cfg["mesh_name"]);
+  EXPECT_EQ(0, trace_of("init").at(1)["errno"].is_null() ? 0 : 1) << "the library found it";
+}
+
+TEST_F(WarpbenchRun, OnlineModeEchoesTheIniAndHandsOverTheParameters) {
+  write_picture();
+  std::string ini = write_ini();
+  ProgramResult r = run(with(picture_args(), {"--calib-ini-from", ini, "--stream-count", "1"}));
+  EXPECT_EQ(0, r.exit_status);
+  EXPECT_EQ("calib_ini_from: " + ini +
+                "\n"
+                "calib_width: 64\n"
+                "light_center: 32.5000 16.2500\n"
+                "coeff: -40.1250000000000000 0.0000000000000000 0.0010000000000000 "
+                "-0.0000001000000000\n"
+                "calib_level_maxLimit: 200\n"
+                "correct_level: 100\n"
+                "direction: 0\n"
+                "style: 0\n"
+                "mesh fd:",
+            r.out.substr(0, r.out.find("mesh fd:") + 8));
+  std::vector<std::string> ops = trace_ops();
+  ASSERT_GE(ops.size(), 2u);
+  EXPECT_EQ("load_online_config_from_ini", ops[0]) << "the INI is read before any buffer";
+  json cfg = trace_of("init").at(0)["cfg"];
+  EXPECT_EQ(0, cfg["mesh_mode"]);
+  EXPECT_EQ(json::parse(R"({"light_center":[32.5,16.25],"coeff":[-40.125,0,0.001,-1e-07],
+      "direction":0,"style":0,"correct_level":100,"calib_width":64,"calib_height":32,
+      "calib_level_maxLimit":200})"),
+            cfg["online"]);
+  EXPECT_EQ("", cfg["mesh_name"]);
+
+  r = run(with(picture_args(), {"-s", "--calib-ini-from", ini, "--stream-count", "1"}));
+  EXPECT_EQ("", r.out) << "silent hides the echo and the buffer lines";
+}
+
+TEST_F(WarpbenchRun, IniModeHandsThePathToTheLibraryWithoutReadingIt) {
+  write_picture();
+  std::string ini = write_ini();
+  ProgramResult r = run(with(
+      picture_args(), {"--calib-ini-from", ini, "--auto-parse-ini", "1", "--stream-count", "1"}));
+  EXPECT_EQ(0, r.exit_status);
+  EXPECT_EQ(std::string::npos, r.out.find("calib_ini_from")) << "nothing is echoed";
+  EXPECT_EQ(0u, trace_of("load_online_config_from_ini").size());
+  json cfg = trace_of("init").at(0)["cfg"];
+  EXPECT_EQ(3, cfg["mesh_mode"]);
+  EXPECT_EQ(ini, cfg["ini_path"]);
+}
+
+TEST_F(WarpbenchRun, SetUpFailuresEndWithTheirStatuses) {
+  write_picture();
+  write_mesh();
+  // No calibration source at all.
+  ProgramResult r = run(picture_args());
+  EXPECT_EQ("Please specify the calibration file.\n", r.err);
+  EXPECT_EQ(255, r.exit_status);
+  EXPECT_TRUE(trace_ops().empty());
+
+  // An INI the library cannot load.
+  mDir.write("bad.ini", "[fec_online]\nstyle = 0\n");
+  r = run(with(picture_args(), {"--calib-ini-from", "bad.ini"}));
+  EXPECT_EQ("Failed to load online config from ini file\n", r.err);
+  EXPECT_EQ("", r.out);
+  EXPECT_EQ(255, r.exit_status);
+  EXPECT_EQ(std::vector<std::string>{"load_online_config_from_ini"}, trace_ops());
+
+  // Paths that do not fit their fields: refused before any library work.
+  const std::string long_ini = mDir.path() + "/" + std::string(140, 'i') + ".ini";
+  r = run(with(picture_args(), {"--calib-ini-from", long_ini, "--auto-parse-ini", "1"}));
+  EXPECT_EQ(
+      "Calibration INI path " + long_ini + " refused: the library takes at most 127 characters\n",
+      r.err);
+  EXPECT_EQ(1, r.exit_status);
+  const std::string long_name = std::string(64, 'm') + ".bin";
+  r = run(with(picture_args(), {"-s", "--mesh-from", long_name}));
+  EXPECT_EQ("Mesh path " + long_name + " refused: its file name is longer than 63 characters\n",
+            r.err);
+  EXPECT_EQ(1, r.exit_status);
+  EXPECT_EQ(std::vector<std::string>{"load_online_config_from_ini"}, trace_ops());
+}
+
+TEST_F(WarpbenchRun, BufferFailureReportsTheErrorWithStatus255) {
+  write_mesh();
+  ProgramResult r = run({"-v", "width=64,height=32,pixelformat=NV12", "-x",
+                         "width=0,height=32,pixelformat=NV12", "--mesh-from", "mesh.bin"});
+  EXPECT_EQ("init_lenswarp_bufs failed: Invalid argument\n", r.err);
+  EXPECT_EQ(255, r.exit_status);
+  EXPECT_EQ((std::vector<std::string>{"vb_init", "calFecMeshsize", "vb_alloc", "vb_deinit"}),
+            trace_ops());
+}
+
+TEST_F(WarpbenchRun, LibraryInitFailureFreesTheBuffersAndEndsWithZero) {
+  write_picture();
+  write_mesh();
+  ProgramResult r = run({"-v", "width=64,height=32,pixelformat=YUYV", "-x",
+                         "width=64,height=32,pixelformat=NV12", "--mesh-from", "mesh.bin"});
+  EXPECT_EQ("tq_lenswarp_api_init failed: Invalid argument\n", r.err);
+  EXPECT_EQ(0, r.exit_status);
+  std::vector<std::string> ops = trace_ops();
+  auto init = std::find(ops.begin(), ops.end(), "init");
+  ASSERT_NE(ops.end(), init);
+  EXPECT_EQ(
+      (std::vector<std::string>{"init", "vb_free", "vb_free", "vb_free", "vb_free", "vb_deinit"}),
+      std::vector<std::string>(init, ops.end()));
+}
+
+TEST_F(WarpbenchRun, MissingInputClosesTheLibraryThenTheBuffers) {
+  write_mesh();
+  ProgramResult r = run(with(picture_args(), {"--mesh-from", "mesh.bin"}));
+  EXPECT_EQ("Could not open " + mDir.file("in.yuv") +
+                " for reading\n"
+                "Failed to read image from 0, ret: No such file or directory\n",
+            r.err);
+  EXPECT_EQ(0, r.exit_status);
+  std::vector<std::string> ops = trace_ops();
+  auto init = std::find(ops.begin(), ops.end(), "init");
+  ASSERT_NE(ops.end(), init);
+  EXPECT_EQ((std::vector<std::string>{"init", "deinit", "vb_free", "vb_free", "vb_free", "vb_free",
+                                      "vb_deinit"}),
+            std::vector<std::string>(init, ops.end()));
+
+  // Without --stream-from the fixed default picture is used.
+  r = run({"-v", "width=64,height=32,pixelformat=NV12", "-x", "width=64,height=32,pixelformat=NV12",
+           "--mesh-from", "mesh.bin"});
+  EXPECT_EQ(0u, r.err.find("Could not open /data/imx415_4k_nv12.yuv for reading\n")) << r.err;
+}
+
+TEST_F(WarpbenchRun, SkipAndCountDecideEngineCallsAndWrittenFrames) {
+  std::string picture = write_picture();
+  write_mesh();
+  ProgramResult r =
+      run(with(picture_args(), {"--mesh-from", "mesh.bin", "--stream-skip", "2", "--stream-count",
+                                "5", "--stream-to", "out.yuv", "--fps", "1000"}));
+  EXPECT_EQ(0, r.exit_status);
+  EXPECT_EQ("<\n<\n<\n<\n<\n", r.err);
+  EXPECT_EQ(7u, trace_of("process").size());
+  std::string out = mDir.read("out.yuv");
+  ASSERT_EQ(5 * kFrameBytes, out.size());
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(picture, out.substr(i * kFrameBytes, kFrameBytes));
+  EXPECT_EQ(kFullTeardown, teardown_ops(trace_ops()));
+
+  // Without an output file the counts still end the loop, and nothing is written.
+  r = run(with(picture_args(), {"--mesh-from", "mesh.bin", "--stream-skip", "1", "--stream-count",
+                                "1", "--fps", "1000"}));
+  EXPECT_EQ("", r.err);
+  EXPECT_EQ(7u + 2u, trace_of("process").size());
+}
+
+TEST_F(WarpbenchRun, UnwritableOutputDiscardsFramesAndKeepsTheCount) {
+  write_picture();
+  write_mesh();
+  ProgramResult r = run(with(picture_args(), {"--mesh-from", "mesh.bin", "--stream-count", "3",
+                                              "--stream-to", "missing/dir/out.yuv"}));
+  EXPECT_EQ("Could not open missing/dir/out.yuv for writing\n", r.err);
+  EXPECT_EQ(0, r.exit_status);
+  EXPECT_EQ(3u, trace_of("process").size());
+}
+
+// The rate line's form; its figures depend on the machine, its cadence does not.
+const std::regex kRateLine(
+    R"(warpbench Current fps: [0-9]+\.[0-9]{2}, Total avg fps: [0-9]+\.[0-9]{2})");
+
+TEST_F(WarpbenchRun, RateLinesFollowEveryFpsFramesAfterTheFirst) {
+  write_picture();
+  write_mesh();
+  // fps 1: a line after every completed frame from the second on; the last frame ends the loop.
+  ProgramResult r =
+      run(with(picture_args(), {"--mesh-from", "mesh.bin", "--fps", "1", "--stream-count", "4"}));
+  std::vector<std::string> lines = lines_starting(r.out, "warpbench ");
+  EXPECT_EQ(2u, lines.size()) << r.out;
+  for (const std::string &line : lines) EXPECT_TRUE(std::regex_match(line, kRateLine)) << line;
+
+  // fps 40 over 101 frames: lines after completed frames 41 and 81 only.
+  r = run(
+      with(picture_args(), {"--mesh-from", "mesh.bin", "--fps", "40", "--stream-count", "101"}));
+  lines = lines_starting(r.out, "warpbench ");
+  EXPECT_EQ(2u, lines.size()) << r.out;
+  for (const std::string &line : lines) EXPECT_TRUE(std::regex_match(line, kRateLine)) << line;
+
+  r = run(with(picture_args(),
+               {"-s", "--mesh-from", "mesh.bin", "--fps", "40", "--stream-count", "42"}));
+  EXPECT_EQ("", r.out);
+}
+
+TEST_F(WarpbenchRun, FramesNeverStartBeforeTheirDeadline) {
+  write_picture();
+  write_mesh();
+  const int fps = 50;
+  run(with(picture_args(),
+           {"--mesh-from", "mesh.bin", "--fps", std::to_string(fps), "--stream-count", "25"}));
+  std::vector<json> calls = trace_of("process");
+  ASSERT_EQ(25u, calls.size());
+  const int64_t period = 1000000000 / fps;
+  const int64_t first = calls[0]["t_ns"];
+  // The schedule is fixed at the first clock reading, a little before the first call.
+  const int64_t slack = period / 4;
+  for (size_t k = 1; k < calls.size(); ++k) {
+    int64_t t = calls[k]["t_ns"];
+    EXPECT_GE(t - first, (int64_t)k * period - slack) << "frame " << k;
+  }
+}
+
+TEST_F(WarpbenchRun, ZeroFpsRunsUnpacedWithoutRateLines) {
+  write_picture();
+  write_mesh();
+  ProgramResult r =
+      run(with(picture_args(), {"--fps", "0", "--mesh-from", "mesh.bin", "--stream-count", "150"}));
+  EXPECT_EQ(0, r.exit_status);
+  EXPECT_EQ("Invalid fps 0\n", r.err);
+  EXPECT_TRUE(lines_starting(r.out, "warpbench ").empty());
+  EXPECT_EQ(150u, trace_of("process").size());
+
+  r = run(with(picture_args(), {"--fps", "-5", "--mesh-from", "mesh.bin", "--stream-count", "20"}));
+  EXPECT_EQ(0, r.exit_status);
+  EXPECT_TRUE(lines_starting(r.out, "warpbench ").empty());
+}
+
+TEST_F(WarpbenchRun, StopSignalsFinishTheFrameAndTearDownInOrder) {
+  write_picture();
+  write_mesh();
+  for (int sig : {SIGINT, SIGTERM}) {
+    std::remove(trace_path().c_str());
+    ProgramRun pr = prepare(with(
+        picture_args(), {"--mesh-from", "mesh.bin", "--fps", "200", "--stream-to", "out.yuv"}));
+    pr.while_running = [&](pid_t pid) {
+      ASSERT_TRUE(wait_until([&] { return trace_of("process").size() >= 3; }, 30));
+      kill(pid, sig);
+    };
+    ProgramResult r = run_program(pr);
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(sig, r.signal) << "ends with the conventional status of the signal";
+    size_t frames = trace_of("process").size();
+    EXPECT_EQ((off_t)(frames * kFrameBytes), file_size(mDir.file("out.yuv")))
+        << "every frame processed was written whole";
+    EXPECT_EQ(kFullTeardown, teardown_ops(trace_ops()));
+  }
+}
+
+}  // namespace

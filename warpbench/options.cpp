@@ -1,0 +1,291 @@
+#include "options.h"
+
+#include <ctype.h>
+#include <getopt.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "messages.h"
+
+RunSettings default_run_settings() {
+  RunSettings settings = {};
+  settings.fps = 30;
+  settings.frame_period_ns = 33333333;
+  return settings;
+}
+
+RunSettings run_settings = default_run_settings();
+
+namespace {
+
+const struct option kLongOptions[] = {
+    {"help", no_argument, nullptr, OPT_HELP},
+    {"silent", no_argument, nullptr, OPT_SILENT},
+    {"set-fmt-video", required_argument, nullptr, OPT_SET_FMT_VIDEO},
+    {"set-fmt-video-out", required_argument, nullptr, OPT_SET_FMT_VIDEO_OUT},
+    {"stream-count", required_argument, nullptr, OPT_STREAM_COUNT},
+    {"stream-to", required_argument, nullptr, OPT_STREAM_TO},
+    {"stream-from", required_argument, nullptr, OPT_STREAM_FROM},
+    {"mesh-from", required_argument, nullptr, OPT_MESH_FROM},
+    {"calib-ini-from", required_argument, nullptr, OPT_CALIB_INI_FROM},
+    {"auto-parse-ini", required_argument, nullptr, OPT_AUTO_PARSE_INI},
+    {"mesh-density", required_argument, nullptr, OPT_MESH_DENSITY},
+    {"border-mode", required_argument, nullptr, OPT_BORDER_MODE},
+    {"cross-buf-mode", required_argument, nullptr, OPT_CROSS_BUF_MODE},
+    {"set-bg-val", required_argument, nullptr, OPT_SET_BG_VAL},
+    {"fps", required_argument, nullptr, OPT_FPS},
+    {"api-test", no_argument, nullptr, OPT_API_TEST},
+    {"stream-skip", required_argument, nullptr, OPT_STREAM_SKIP},
+    {"offset-x", required_argument, nullptr, OPT_OFFSET_X},
+    {"stride", required_argument, nullptr, OPT_STRIDE},
+    {"offset-x-out", required_argument, nullptr, OPT_OFFSET_X_OUT},
+    {"stride-out", required_argument, nullptr, OPT_STRIDE_OUT},
+    {nullptr, 0, nullptr, 0},
+};
+
+const char kUsage[] =
+    "\n"
+    "General/Common options:\n"
+    "  -v, --set-fmt-video\n"
+    "  -x, --set-fmt-video-out "
+    "width=<w>,height=<h>,pixelformat=<pf>,field=<f>,colorspace=<c>,\n"
+    "  --stream-count <count>\n"
+    "                     stream <count> buffers. The default is to keep streaming\n"
+    "                     forever. This count does not include the number of initial\n"
+    "                     skipped buffers as is passed by --stream-skip.\n"
+    "  --stream-skip <count>\n"
+    "                     skip the first <count> buffers. The default is 0.\n"
+    "  --stream-from <file> stream from this file.\n"
+    "  --stream-to <file>\n"
+    "                     stream to this file. The default is to discard the data.\n"
+    "  --mesh-from <file> mesh from this file.\n"
+    "  --calib-ini-from <file> calib from this ini.\n"
+    "  --auto-parse-ini <val> auto parse ini.\n"
+    "  --mesh-density <val> mesh density.\n"
+    "                       0: 32x16. 1: 16x8. 2: 4x4\n"
+    "  --border-mode <val> border mode.\n"
+    "                       0: fill with bg_value. 1: copy with the nearest pixel.\n"
+    "  --cross-buf-mode <val> cross buffer mode\n"
+    "                       0: fill with bg_value. 1: copy with the nearest pixel.\n"
+    "  --set-bg-val <val> y=<y>,u=<u>,v=<v>\n"
+    "                     fill with the bg_val.\n"
+    "  -s, --silent       subpress debug log.\n"
+    "  -f, --fps <val>    set fps(1-1000).\n"
+    "  -t, --api-test     enable api test.\n"
+    "  --offset-x <val>      set offset_x to video.\n"
+    "  --stride <val>       set stride to video.\n"
+    "  --offset-x-out <val>      set out_offset_x to video out.\n"
+    "  --stride-out <val>       set out_stride to video out.\n"
+    "  --api-test <val> enable api test.\n"
+    "  -h, --help         display this help message.";
+
+const char *const kFmtKeys[] = {"width", "height", "pixelformat", nullptr};
+const char *const kBgKeys[] = {"y", "u", "v", nullptr};
+
+uint32_t fourcc(const char *s) {
+  return (uint32_t)(unsigned char)s[0] | (uint32_t)(unsigned char)s[1] << 8 |
+         (uint32_t)(unsigned char)s[2] << 16 | (uint32_t)(unsigned char)s[3] << 24;
+}
+
+}  // namespace
+
+const char *short_option_letters() {
+  // Room for every entry with two colons, plus the terminator.
+  static char letters[3 * (sizeof(kLongOptions) / sizeof(kLongOptions[0])) + 1];
+  if (letters[0] != '\0') return letters;
+  size_t n = 0;
+  for (const struct option *o = kLongOptions; o->name != nullptr; ++o) {
+    if (o->val > 0xff || !isalpha(o->val)) continue;
+    letters[n++] = (char)o->val;
+    if (o->has_arg == required_argument) letters[n++] = ':';
+    if (o->has_arg == optional_argument) {
+      letters[n++] = ':';
+      letters[n++] = ':';
+    }
+  }
+  letters[n] = '\0';
+  return letters;
+}
+
+void print_usage() {
+  puts(kUsage);
+}
+
+int getsubopt(char **cursor, const char *const *keys, char **value) {
+  char *piece = *cursor;
+  char *end = strchr(piece, ',');
+  if (end != nullptr) {
+    *end = '\0';
+    *cursor = end + 1;
+  } else {
+    *cursor = piece + strlen(piece);
+  }
+  *value = nullptr;
+  for (int i = 0; keys[i] != nullptr; ++i) {
+    size_t len = strlen(keys[i]);
+    if (strncmp(piece, keys[i], len) != 0) continue;
+    if (piece[len] == '=') {
+      *value = piece + len + 1;
+      return i;
+    }
+    if (piece[len] == '\0') return i;
+  }
+  return -1;
+}
+
+int parse_subopt(char **cursor, const char *const *keys, char **value) {
+  int index = getsubopt(cursor, keys, value);
+  if (index == -1) {
+    fprintf(stderr, "Invalid suboptions specified\n");
+    return -1;
+  }
+  if (*value == nullptr) {
+    fprintf(stderr, "No value given to suboption <%s>\n", keys[index]);
+    return -1;
+  }
+  return index;
+}
+
+int pixelformat_code(const char *value, uint32_t *code) {
+  size_t len = strlen(value);
+  if (len == 7 && strcmp(value + 4, "-BE") == 0) {
+    *code = fourcc(value) | 0x80000000u;
+  } else if (len == 4) {
+    *code = fourcc(value);
+  } else if (isdigit((unsigned char)value[0])) {
+    *code = (uint32_t)strtol(value, nullptr, 0);
+  } else {
+    return -1;
+  }
+  return 0;
+}
+
+int parse_fmt(char *str, uint32_t *width, uint32_t *height, uint32_t *pixelformat) {
+  char *cursor = str;
+  while (*cursor != '\0') {
+    char *value;
+    int key = parse_subopt(&cursor, kFmtKeys, &value);
+    switch (key) {
+      case 0:
+        *width = (uint32_t)strtoul(value, nullptr, 0);
+        break;
+      case 1:
+        *height = (uint32_t)strtoul(value, nullptr, 0);
+        break;
+      case 2:
+        if (pixelformat_code(value, pixelformat) != 0) {
+          fprintf(stderr, "The pixelformat '%s' is invalid\n", value);
+          exit(1);
+        }
+        break;
+      default:
+        return -1;
+    }
+  }
+  return 0;
+}
+
+int parse_bg_val(char *str, uint32_t *y, uint32_t *u, uint32_t *v) {
+  uint32_t *const outputs[] = {y, u, v};
+  char *cursor = str;
+  while (*cursor != '\0') {
+    char *value;
+    int key = parse_subopt(&cursor, kBgKeys, &value);
+    if (key < 0) return -1;
+    *outputs[key] = (uint32_t)strtoul(value, nullptr, 0);
+  }
+  return 0;
+}
+
+int32_t frame_period_for(int32_t fps) {
+  return fps == 0 ? 0 : 1000000000 / fps;
+}
+
+void parse_command_line(int argc, char **argv) {
+  RunSettings *s = &run_settings;
+  const char *letters = short_option_letters();
+  optind = 0;  // full re-initialisation of the parser, so it can run more than once
+  int c;
+  while ((c = getopt_long(argc, argv, letters, kLongOptions, nullptr)) != -1) {
+    s->seen_options[c & 0xff] = 1;
+    switch (c) {
+      case OPT_HELP:
+        print_usage();
+        exit(0);
+      case OPT_SET_FMT_VIDEO:
+        if (parse_fmt(optarg, &s->width, &s->height, &s->pixelformat) != 0) {
+          print_usage();
+          exit(1);
+        }
+        break;
+      case OPT_SET_FMT_VIDEO_OUT:
+        if (parse_fmt(optarg, &s->out_width, &s->out_height, &s->out_pixelformat) != 0) {
+          print_usage();
+          exit(1);
+        }
+        break;
+      case OPT_STREAM_COUNT:
+        s->stream_count = (uint32_t)strtoul(optarg, nullptr, 0);
+        break;
+      case OPT_STREAM_TO:
+        s->stream_to = optarg;
+        break;
+      case OPT_STREAM_FROM:
+        s->stream_from = optarg;
+        break;
+      case OPT_MESH_FROM:
+        s->mesh_from = optarg;
+        break;
+      case OPT_CALIB_INI_FROM:
+        s->calib_ini_from = optarg;
+        break;
+      case OPT_AUTO_PARSE_INI:
+        s->auto_parse_ini = strtoul(optarg, nullptr, 0) != 0;
+        break;
+      case OPT_BORDER_MODE:
+        s->border_mode = atoi(optarg);
+        break;
+      case OPT_CROSS_BUF_MODE:
+        s->cross_buf_mode = atoi(optarg);
+        break;
+      case OPT_SET_BG_VAL:
+        if (parse_bg_val(optarg, &s->bg_y, &s->bg_u, &s->bg_v) != 0) {
+          say(stderr, "Failed to parse bg_val\n");
+        }
+        break;
+      case OPT_FPS:
+        s->fps = atoi(optarg);
+        if (s->fps < 1 || s->fps > 1000) say(stderr, "Invalid fps %d\n", s->fps);
+        s->frame_period_ns = frame_period_for(s->fps);
+        break;
+      case OPT_API_TEST:
+        s->api_test = true;
+        break;
+      case OPT_STREAM_SKIP:
+        s->stream_skip = (uint32_t)strtoul(optarg, nullptr, 0);
+        break;
+      case OPT_OFFSET_X:
+        s->offset_x = atoi(optarg);
+        break;
+      case OPT_STRIDE:
+        s->stride = atoi(optarg);
+        break;
+      case OPT_OFFSET_X_OUT:
+        s->out_offset_x = atoi(optarg);
+        break;
+      case OPT_STRIDE_OUT:
+        s->out_stride = atoi(optarg);
+        break;
+      default:  // 's', 'mesh-density' and the parser's own error value
+        break;
+    }
+  }
+  if (optind < argc) {
+    say(stderr, "unknown arguments: ");
+    for (int i = optind; i < argc; ++i) say(stderr, "%s ", argv[i]);
+    say(stderr, "\n");
+    print_usage();
+    exit(1);
+  }
+}

@@ -1,0 +1,151 @@
+#include "run_flow.h"
+
+#include <errno.h>
+#include <pthread.h>
+#include <string.h>
+#include <sys/time.h>
+#include <time.h>
+
+#include "api_console.h"
+#include "fec_job.h"
+#include "frame_pacing.h"
+#include "messages.h"
+#include "options.h"
+#include "run_settings.h"
+#include "stop_signals.h"
+#include "working_buffers.h"
+
+std::atomic<bool> stop_requested{false};
+
+namespace {
+
+const char kDefaultInputPath[] = "/data/imx415_4k_nv12.yuv";
+
+pthread_t console_thread;
+bool console_started = false;
+
+struct RateReport {
+  uint32_t frames_done;
+  bool report_started;
+  struct timeval start_time;
+  struct timeval last_report_time;
+};
+
+void start_console() {
+  say(stdout, "create thread for uapi test...\n");
+  int rc = pthread_create(&console_thread, nullptr, api_test_thread, fec_ctx);
+  if (rc != 0) {
+    say(stderr, "pthread_create failed: %s\n", strerror(rc));
+    return;
+  }
+  console_started = true;
+}
+
+// The console may be running an exercise against the library, so it must be gone first.
+void stop_console() {
+  stop_requested.store(true);
+  if (console_started) pthread_join(console_thread, nullptr);
+  console_started = false;
+}
+
+void count_frame(RateReport *r, int32_t fps) {
+  uint32_t n = r->frames_done;
+  if (!r->report_started) {
+    gettimeofday(&r->last_report_time, nullptr);
+    gettimeofday(&r->start_time, nullptr);
+    r->report_started = true;
+  } else if (rate_line_due(n, fps)) {
+    struct timeval now;
+    gettimeofday(&now, nullptr);
+    say(stdout, "%s Current fps: %.2f, Total avg fps: %.2f\n", "warpbench",
+        current_fps(fps, elapsed_seconds(&now, &r->last_report_time)),
+        average_fps(n, elapsed_seconds(&now, &r->start_time)));
+    r->last_report_time = now;
+  }
+  r->frames_done = n + 1;
+}
+
+// Runs frames until process_frame ends the loop or a stop signal arrives; a frame that has
+// begun is always finished.
+void run_frames(FILE *out) {
+  const int32_t fps = run_settings.fps;
+  RateReport report = {};
+  struct timespec next_deadline;
+  clock_gettime(CLOCK_MONOTONIC, &next_deadline);
+  for (;;) {
+    if (caught_stop_signal() != 0) break;
+    if (pacing_enabled(fps)) {
+      clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next_deadline, nullptr);
+      if (caught_stop_signal() != 0) break;
+    }
+    if (process_frame(out) < 0) break;
+    advance_deadline(&next_deadline, run_settings.frame_period_ns);
+    count_frame(&report, fps);
+  }
+}
+
+int set_up_job() {
+  fill_fec_config(&fec_cfg, &run_settings);
+  switch (choose_mesh_source(&fec_cfg, &run_settings)) {
+    case MESH_SOURCE_OK:
+      return 0;
+    case MESH_SOURCE_BAD_PATH:
+      return 1;
+    case MESH_SOURCE_NO_CALIBRATION:
+      break;
+  }
+  return -1;
+}
+
+}  // namespace
+
+int warpbench_main(int argc, char **argv) {
+  if (argc == 1) {
+    print_usage();
+    return 0;
+  }
+  parse_command_line(argc, argv);
+  catch_stop_signals();
+
+  int status = set_up_job();
+  if (status != 0) return status;
+
+  if (init_lenswarp_bufs(&fec_cfg) < 0) {
+    int err = errno;
+    say(stderr, "init_lenswarp_bufs failed: %s\n", strerror(err));
+    return -1;
+  }
+
+  fec_ctx = tq_lenswarp_api_init(&fec_cfg);
+  if (fec_ctx == nullptr) {
+    int err = errno;
+    say(stderr, "tq_lenswarp_api_init failed: %s\n", strerror(err));
+    deinit_lenswarp_bufs();
+    return 0;
+  }
+
+  if (run_settings.api_test) start_console();
+
+  if (run_settings.stream_from == nullptr) run_settings.stream_from = kDefaultInputPath;
+  int read = read_image_from_file(run_settings.stream_from, run_bufs.in_pic.vaddr,
+                                  (uint32_t)run_bufs.in_pic.size);
+  if (read <= 0) {
+    int err = errno;
+    say(stderr, "Failed to read image from %d, ret: %s\n", read, strerror(err));
+    stop_console();
+    tq_lenswarp_api_deinit(fec_ctx);
+    deinit_lenswarp_bufs();
+    fec_ctx = nullptr;
+    return 0;
+  }
+
+  FILE *out = open_output_file();
+  run_frames(out);
+
+  stop_console();
+  if (out != nullptr) fclose(out);
+  tq_lenswarp_api_deinit(fec_ctx);
+  deinit_lenswarp_bufs();
+  fec_ctx = nullptr;
+  return 0;
+}

@@ -1,0 +1,63 @@
+// The process-wide run settings of warpbench, filled once from the command line.
+#ifndef WARPBENCH_RUN_SETTINGS_H
+#define WARPBENCH_RUN_SETTINGS_H
+
+#include <stdint.h>
+
+// Option values the parser returns; letters for options that have a short form.
+enum OptionValue {
+  OPT_HELP = 'z',
+  OPT_SILENT = 's',
+  OPT_SET_FMT_VIDEO = 'v',
+  OPT_SET_FMT_VIDEO_OUT = 'x',
+  OPT_FPS = 'f',
+  OPT_API_TEST = 't',
+  OPT_STREAM_COUNT = 128,
+  OPT_STREAM_TO = 129,
+  OPT_STREAM_FROM = 130,
+  OPT_MESH_FROM = 131,
+  OPT_CALIB_INI_FROM = 132,
+  OPT_AUTO_PARSE_INI = 133,
+  OPT_MESH_DENSITY = 134,
+  OPT_BORDER_MODE = 135,
+  OPT_CROSS_BUF_MODE = 136,
+  OPT_SET_BG_VAL = 137,
+  OPT_OFFSET_X = 138,
+  OPT_STRIDE = 139,
+  OPT_OFFSET_X_OUT = 140,
+  OPT_STRIDE_OUT = 141,
+  OPT_STREAM_SKIP = 142,
+};
+
+struct RunSettings {
+  // One flag per value the option parser can return, set as soon as that option is parsed.
+  // `silent` is the flag of 's', so it takes effect from its place on the command line.
+  unsigned char seen_options[256];
+  bool api_test;
+  int32_t fps;
+  int32_t frame_period_ns;
+  uint32_t width, height, pixelformat;
+  uint32_t out_width, out_height, out_pixelformat;
+  uint32_t stream_count;  // 0: endless
+  uint32_t stream_skip;
+  // The argument strings themselves, or null when absent.
+  const char *stream_from;
+  const char *stream_to;
+  const char *mesh_from;
+  const char *calib_ini_from;
+  bool auto_parse_ini;
+  int32_t border_mode, cross_buf_mode;
+  uint32_t bg_y, bg_u, bg_v;
+  int32_t offset_x, stride, out_offset_x, out_stride;
+};
+
+extern RunSettings run_settings;
+
+inline bool silent() {
+  return run_settings.seen_options[OPT_SILENT] != 0;
+}
+
+// Settings as they are before any option is parsed.
+RunSettings default_run_settings();
+
+#endif  // WARPBENCH_RUN_SETTINGS_H

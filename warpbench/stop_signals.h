@@ -1,0 +1,15 @@
+// SIGINT and SIGTERM end a run through its normal teardown instead of cutting it off.
+#ifndef WARPBENCH_STOP_SIGNALS_H
+#define WARPBENCH_STOP_SIGNALS_H
+
+// Installs the handlers; they only record the signal.
+void catch_stop_signals();
+
+// The signal caught so far, or 0.
+int caught_stop_signal();
+
+// Ends the process with `status`, or, if a stop signal was caught, by that signal with its
+// default action, so the caller sees the conventional status.
+[[noreturn]] void exit_as_signalled(int status);
+
+#endif  // WARPBENCH_STOP_SIGNALS_H

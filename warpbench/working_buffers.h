@@ -1,0 +1,41 @@
+// The run's four DMA buffers and everything the frame loop does with them.
+#ifndef WARPBENCH_WORKING_BUFFERS_H
+#define WARPBENCH_WORKING_BUFFERS_H
+
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+
+#include "lenswarp_api.h"
+
+struct RunBuffers {
+  DmaBuffer mesh[2];  // mesh[0] is handed to the library at start; both feed the mesh exercises
+  DmaBuffer out_pic;  // its size is the number of bytes written per frame
+  DmaBuffer in_pic;
+};
+
+extern RunBuffers run_bufs;
+
+// The library context the frame step runs the engine with.
+extern FecContext fec_ctx;
+
+// Allocates the four buffers and records mesh[0] in `cfg`. 0, or negative with errno set; on
+// failure whatever it had allocated is freed again.
+int init_lenswarp_bufs(FecConfig *cfg);
+
+// Frees the four buffers; only after a successful init_lenswarp_bufs.
+void deinit_lenswarp_bufs();
+
+// Reads up to `size` bytes of `path` into `dst`: the count read, or 0 when nothing was read.
+int read_image_from_file(const char *path, void *dst, uint32_t size);
+
+// The output stream for stream_to, or null when there is none or it does not open.
+FILE *open_output_file();
+
+// One fwrite; the count written.
+size_t write_buffer_to_file(FILE *f, const void *buf, size_t n);
+
+// One engine call, the write-out and the skip/count bookkeeping: 0 to go on, -1 to end the loop.
+int process_frame(FILE *out);
+
+#endif  // WARPBENCH_WORKING_BUFFERS_H
