@@ -1,0 +1,418 @@
+// libsocdrm-sim.so: preloaded into a process, it makes "/dev/dri/card0" a simulated SoC DRM
+// device, so the real DRM back end (libdrm calls, ioctl, mmap, close) runs unchanged on a host.
+//
+// GEM objects are memfds. The driver-private create and map-offset commands, the core GEM close
+// and the PRIME export are answered here and never reach the kernel (under qemu-user they could
+// not be translated anyway). mmap of the device descriptor at an object's fake offset maps the
+// object's memory; its exported DMA-buf descriptor is a duplicate of the same memfd, so a
+// consumer that maps the descriptor sees what was written through the mapping.
+//
+// The state lives in constant-initialised tables under one mutex: the interposed calls may come
+// before or after any constructor has run.
+#include <dlfcn.h>
+#include <drm.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <linux/dma-buf.h>
+#include <pthread.h>
+#include <stdarg.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#define EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+const char kDevicePath[] = "/dev/dri/card0";
+const char kLibraryBufferName[] = "/memfd:lenswarp-vb";  // the stand-in library's vb buffers
+constexpr unsigned long kGemCreate = 0xC0106440ul;
+constexpr unsigned long kGemMapOffset = 0xC0106441ul;
+constexpr uint64_t kOffsetBase = 0x10000000u;  // fake offsets stay positive in a 32-bit off_t
+constexpr int kMaxFds = 4096;
+constexpr int kMaxObjects = 1024;
+constexpr int kMaxMappings = 1024;
+
+struct GemCreateArg {
+  uint64_t size;
+  uint32_t flags;
+  uint32_t handle;
+};
+struct GemMapOffsetArg {
+  uint32_t handle;
+  uint32_t pad;
+  uint64_t offset;
+};
+
+enum FdKind : uint8_t { FD_OTHER, FD_DEVICE, FD_DMABUF };
+
+struct GemObject {
+  bool live;  // created and not yet GEM-closed
+  int memfd;
+  uint64_t size;
+};
+
+struct Mapping {
+  void *addr;
+  size_t len;
+};
+
+enum Fault { FAULT_CREATE, FAULT_EXPORT, FAULT_MAP_OFFSET, FAULT_MMAP, FAULT_COUNT };
+const char *const kFaultVariables[FAULT_COUNT] = {"SOCDRM_FAIL_CREATE", "SOCDRM_FAIL_EXPORT",
+                                                  "SOCDRM_FAIL_MAP_OFFSET", "SOCDRM_FAIL_MMAP"};
+
+struct Counters {
+  unsigned device_opened, device_closed;
+  unsigned objects_created, objects_closed;
+  unsigned exported, exported_closed;
+  unsigned mappings_made, mappings_unmapped, unmap_length_mismatches;
+  unsigned sync_by_flags[8], sync_refused;
+  unsigned faults_injected;
+  unsigned calls[FAULT_COUNT];
+};
+
+// Recursive: the tables are updated while this library's own close() is called.
+pthread_mutex_t state_lock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
+FdKind fd_kind[kMaxFds];
+GemObject objects[kMaxObjects];  // handle = index + 1
+int object_count;
+Mapping mappings[kMaxMappings];
+Counters counters;
+
+template <typename Fn>
+Fn next_symbol(const char *name) {
+  return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));
+}
+
+using OpenFn = int (*)(const char *, int, ...);
+using OpenatFn = int (*)(int, const char *, int, ...);
+using CloseFn = int (*)(int);
+using IoctlFn = int (*)(int, unsigned long, ...);
+using MmapFn = void *(*)(void *, size_t, int, int, int, off_t);
+using Mmap64Fn = void *(*)(void *, size_t, int, int, int, off64_t);
+using MunmapFn = int (*)(void *, size_t);
+
+struct Guard {
+  Guard() { pthread_mutex_lock(&state_lock); }
+  ~Guard() { pthread_mutex_unlock(&state_lock); }
+};
+
+size_t page_round(size_t len) {
+  size_t page = (size_t)sysconf(_SC_PAGESIZE);
+  return (len + page - 1) / page * page;
+}
+
+bool env_flag(const char *name) {
+  const char *v = getenv(name);
+  return v != nullptr && *v != '\0' && strcmp(v, "0") != 0;
+}
+
+// Counts a call of kind `f`; true when this is the one that must fail.
+bool inject_fault(Fault f) {
+  unsigned n = ++counters.calls[f];
+  const char *v = getenv(kFaultVariables[f]);
+  if (v == nullptr || strtoul(v, nullptr, 10) != n) return false;
+  ++counters.faults_injected;
+  return true;
+}
+
+FdKind kind_of(int fd) {
+  return fd >= 0 && fd < kMaxFds ? fd_kind[fd] : FD_OTHER;
+}
+
+void set_kind(int fd, FdKind kind) {
+  if (fd >= 0 && fd < kMaxFds) fd_kind[fd] = kind;
+}
+
+GemObject *object_for(uint32_t handle) {
+  if (handle == 0 || handle > (uint32_t)object_count) return nullptr;
+  GemObject *o = &objects[handle - 1];
+  return o->live ? o : nullptr;
+}
+
+int fail(int err) {
+  errno = err;
+  return -1;
+}
+
+int open_device(int flags) {
+  if (env_flag("SOCDRM_NO_DEVICE")) return fail(ENOENT);
+  int fd = memfd_create("socdrm-card0", (flags & O_CLOEXEC) ? MFD_CLOEXEC : 0);
+  if (fd < 0) return -1;
+  Guard g;
+  set_kind(fd, FD_DEVICE);
+  ++counters.device_opened;
+  return fd;
+}
+
+bool is_device_path(const char *path) {
+  return path != nullptr && strcmp(path, kDevicePath) == 0;
+}
+
+int gem_create(GemCreateArg *arg) {
+  Guard g;
+  if (inject_fault(FAULT_CREATE)) return fail(ENOMEM);
+  if (arg->size == 0 || arg->size > UINT32_MAX) return fail(EINVAL);
+  if (object_count == kMaxObjects) return fail(ENOSPC);
+  uint64_t size = page_round((size_t)arg->size);  // the driver works in whole pages
+  int memfd = memfd_create("socdrm-gem", MFD_CLOEXEC);
+  if (memfd < 0) return -1;
+  if (ftruncate(memfd, (off_t)size) != 0) {
+    int err = errno;
+    close(memfd);
+    return fail(err);
+  }
+  objects[object_count] = {true, memfd, size};
+  arg->handle = (uint32_t)++object_count;
+  arg->size = size;
+  ++counters.objects_created;
+  return 0;
+}
+
+int gem_map_offset(GemMapOffsetArg *arg) {
+  Guard g;
+  if (inject_fault(FAULT_MAP_OFFSET)) return fail(ENOMEM);
+  if (object_for(arg->handle) == nullptr) return fail(ENOENT);
+  arg->offset = kOffsetBase + (uint64_t)arg->handle * (uint64_t)sysconf(_SC_PAGESIZE);
+  return 0;
+}
+
+int gem_close(drm_gem_close *arg) {
+  Guard g;
+  GemObject *o = object_for(arg->handle);
+  if (o == nullptr) return fail(EINVAL);
+  // Mappings and exported descriptors keep the memory alive, as with a real driver.
+  close(o->memfd);
+  o->live = false;
+  ++counters.objects_closed;
+  return 0;
+}
+
+int prime_export(drm_prime_handle *arg) {
+  Guard g;
+  if (inject_fault(FAULT_EXPORT)) return fail(ENOMEM);
+  GemObject *o = object_for(arg->handle);
+  if (o == nullptr) return fail(ENOENT);
+  int fd = fcntl(o->memfd, (arg->flags & DRM_CLOEXEC) ? F_DUPFD_CLOEXEC : F_DUPFD, 0);
+  if (fd < 0) return -1;
+  set_kind(fd, FD_DMABUF);
+  arg->fd = fd;
+  ++counters.exported;
+  return 0;
+}
+
+bool is_library_buffer(int fd) {
+  char link[64];
+  char proc[32];
+  snprintf(proc, sizeof(proc), "/proc/self/fd/%d", fd);
+  ssize_t n = readlink(proc, link, sizeof(link) - 1);
+  if (n <= 0) return false;
+  link[n] = '\0';
+  return strncmp(link, kLibraryBufferName, sizeof(kLibraryBufferName) - 1) == 0;
+}
+
+int count_sync(const struct dma_buf_sync *arg) {
+  Guard g;
+  uint64_t flags = arg->flags;
+  if ((flags & ~(uint64_t)DMA_BUF_SYNC_VALID_FLAGS_MASK) != 0 || (flags & DMA_BUF_SYNC_RW) == 0) {
+    ++counters.sync_refused;
+    return fail(EINVAL);
+  }
+  ++counters.sync_by_flags[flags];
+  return 0;
+}
+
+int device_ioctl(unsigned long request, void *arg) {
+  if (arg == nullptr) return fail(EFAULT);
+  switch (request) {
+    case kGemCreate:
+      return gem_create(static_cast<GemCreateArg *>(arg));
+    case kGemMapOffset:
+      return gem_map_offset(static_cast<GemMapOffsetArg *>(arg));
+    case DRM_IOCTL_GEM_CLOSE:
+      return gem_close(static_cast<drm_gem_close *>(arg));
+    case DRM_IOCTL_PRIME_HANDLE_TO_FD:
+      return prime_export(static_cast<drm_prime_handle *>(arg));
+    default:
+      return fail(ENOTTY);
+  }
+}
+
+void *map_device(void *addr, size_t len, int prot, int flags, uint64_t offset) {
+  Guard g;
+  if (inject_fault(FAULT_MMAP)) {
+    errno = ENOMEM;
+    return MAP_FAILED;
+  }
+  GemObject *o = nullptr;
+  for (int i = 0; i < object_count; ++i) {
+    uint64_t object_offset = kOffsetBase + (uint64_t)(i + 1) * (uint64_t)sysconf(_SC_PAGESIZE);
+    if (object_offset == offset && objects[i].live) o = &objects[i];
+  }
+  if (o == nullptr || len == 0 || page_round(len) > o->size) {
+    errno = EINVAL;
+    return MAP_FAILED;
+  }
+  static MmapFn real_mmap = next_symbol<MmapFn>("mmap");
+  void *p = real_mmap(addr, len, prot, flags, o->memfd, 0);
+  if (p == MAP_FAILED) return p;
+  for (Mapping &m : mappings) {
+    if (m.addr == nullptr) {
+      m = {p, len};
+      break;
+    }
+  }
+  ++counters.mappings_made;
+  return p;
+}
+
+void note_unmap(void *addr, size_t len) {
+  Guard g;
+  for (Mapping &m : mappings) {
+    if (m.addr != addr) continue;
+    if (page_round(len) == page_round(m.len)) {
+      ++counters.mappings_unmapped;
+    } else {
+      ++counters.unmap_length_mismatches;
+    }
+    m.addr = nullptr;
+    return;
+  }
+}
+
+// Returns whether `fd` was the device.
+bool note_close(int fd) {
+  Guard g;
+  FdKind kind = kind_of(fd);
+  if (kind == FD_DEVICE) ++counters.device_closed;
+  if (kind == FD_DMABUF) ++counters.exported_closed;
+  set_kind(fd, FD_OTHER);
+  return kind == FD_DEVICE;
+}
+
+int open_with(const char *path, int flags, mode_t mode, int dirfd, bool at) {
+  if (is_device_path(path)) return open_device(flags);
+  if (at) {
+    static OpenatFn real_openat = next_symbol<OpenatFn>("openat");
+    return real_openat(dirfd, path, flags, mode);
+  }
+  static OpenFn real_open = next_symbol<OpenFn>("open");
+  return real_open(path, flags, mode);
+}
+
+mode_t mode_argument(int flags, va_list ap) {
+  return (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? (mode_t)va_arg(ap, int) : 0;
+}
+
+// The report: what the device made and what was given back. Written when the device is closed
+// and again at exit, so a process that ends by a signal after its teardown still leaves one.
+void write_report() {
+  const char *path = getenv("SOCDRM_REPORT");
+  if (path == nullptr || *path == '\0') return;
+  Guard g;
+  unsigned live_mappings = 0;
+  for (const Mapping &m : mappings) live_mappings += m.addr != nullptr;
+  FILE *f = fopen(path, "w");
+  if (f == nullptr) return;
+  const Counters &c = counters;
+  fprintf(f,
+          "{\"device_opened\":%u,\"device_closed\":%u,"
+          "\"objects_created\":%u,\"objects_closed\":%u,"
+          "\"mappings_made\":%u,\"mappings_unmapped\":%u,\"unmap_length_mismatches\":%u,"
+          "\"mappings_live\":%u,\"exported\":%u,\"exported_closed\":%u,"
+          "\"sync\":{\"1\":%u,\"2\":%u,\"5\":%u,\"6\":%u},\"sync_refused\":%u,"
+          "\"faults_injected\":%u}\n",
+          c.device_opened, c.device_closed, c.objects_created, c.objects_closed, c.mappings_made,
+          c.mappings_unmapped, c.unmap_length_mismatches, live_mappings, c.exported,
+          c.exported_closed, c.sync_by_flags[1], c.sync_by_flags[2], c.sync_by_flags[5],
+          c.sync_by_flags[6], c.sync_refused, c.faults_injected);
+  fclose(f);
+}
+
+__attribute__((destructor)) void write_report_at_exit() {
+  write_report();
+}
+
+}  // namespace
+
+EXPORT int open(const char *path, int flags, ...) {
+  va_list ap;
+  va_start(ap, flags);
+  mode_t mode = mode_argument(flags, ap);
+  va_end(ap);
+  return open_with(path, flags, mode, AT_FDCWD, false);
+}
+
+EXPORT int open64(const char *path, int flags, ...) {
+  va_list ap;
+  va_start(ap, flags);
+  mode_t mode = mode_argument(flags, ap);
+  va_end(ap);
+  return open_with(path, flags | O_LARGEFILE, mode, AT_FDCWD, false);
+}
+
+EXPORT int openat(int dirfd, const char *path, int flags, ...) {
+  va_list ap;
+  va_start(ap, flags);
+  mode_t mode = mode_argument(flags, ap);
+  va_end(ap);
+  return open_with(path, flags, mode, dirfd, true);
+}
+
+EXPORT int openat64(int dirfd, const char *path, int flags, ...) {
+  va_list ap;
+  va_start(ap, flags);
+  mode_t mode = mode_argument(flags, ap);
+  va_end(ap);
+  return open_with(path, flags | O_LARGEFILE, mode, dirfd, true);
+}
+
+EXPORT int close(int fd) {
+  static CloseFn real_close = next_symbol<CloseFn>("close");
+  bool device = note_close(fd);
+  int ret = real_close(fd);
+  int err = errno;
+  if (device) write_report();
+  errno = err;
+  return ret;
+}
+
+EXPORT int ioctl(int fd, unsigned long request, ...) noexcept {
+  va_list ap;
+  va_start(ap, request);
+  void *arg = va_arg(ap, void *);
+  va_end(ap);
+  FdKind kind;
+  {
+    Guard g;
+    kind = kind_of(fd);
+  }
+  if (kind == FD_DEVICE) return device_ioctl(request, arg);
+  if (request == DMA_BUF_IOCTL_SYNC && (kind == FD_DMABUF || is_library_buffer(fd))) {
+    return count_sync(static_cast<const struct dma_buf_sync *>(arg));
+  }
+  static IoctlFn real_ioctl = next_symbol<IoctlFn>("ioctl");
+  return real_ioctl(fd, request, arg);
+}
+
+EXPORT void *mmap(void *addr, size_t len, int prot, int flags, int fd, off_t offset) noexcept {
+  if (kind_of(fd) == FD_DEVICE) return map_device(addr, len, prot, flags, (uint64_t)offset);
+  static MmapFn real_mmap = next_symbol<MmapFn>("mmap");
+  return real_mmap(addr, len, prot, flags, fd, offset);
+}
+
+EXPORT void *mmap64(void *addr, size_t len, int prot, int flags, int fd, off64_t offset) noexcept {
+  if (kind_of(fd) == FD_DEVICE) return map_device(addr, len, prot, flags, (uint64_t)offset);
+  static Mmap64Fn real_mmap64 = next_symbol<Mmap64Fn>("mmap64");
+  return real_mmap64(addr, len, prot, flags, fd, offset);
+}
+
+EXPORT int munmap(void *addr, size_t len) noexcept {
+  note_unmap(addr, len);
+  static MunmapFn real_munmap = next_symbol<MunmapFn>("munmap");
+  return real_munmap(addr, len);
+}
