@@ -26,24 +26,25 @@ double now_s() {
   return (double)ts.tv_sec + (double)ts.tv_nsec / 1e9;
 }
 
-// The emulator command of a cross build, blank-separated, from the test's environment.
 std::vector<std::string> emulator_prefix() {
   std::vector<std::string> words;
-  const char *emu = getenv("TEST_EMULATOR");
-  if (emu == nullptr) return words;
-  std::istringstream in(emu);
+  std::istringstream in(emulator_command());
   for (std::string w; in >> w;) words.push_back(w);
   return words;
 }
 
-std::vector<std::string> merged_environment(const std::map<std::string, std::string> &extra) {
+std::vector<std::string> merged_environment(const std::map<std::string, std::string> &extra,
+                                            bool emulated) {
   std::vector<std::string> env;
   for (char **e = environ; *e != nullptr; ++e) {
     std::string entry = *e;
     std::string name = entry.substr(0, entry.find('='));
     if (extra.count(name) == 0 && name != "TEST_EMULATOR") env.push_back(entry);
   }
-  for (const auto &kv : extra) env.push_back(kv.first + "=" + kv.second);
+  for (const auto &kv : extra) {
+    if (emulated && kv.first == "LD_PRELOAD") continue;
+    env.push_back(kv.first + "=" + kv.second);
+  }
   return env;
 }
 
@@ -59,9 +60,21 @@ void drain(int fd, std::string *into, bool *open) {
 
 }  // namespace
 
+std::string emulator_command() {
+  const char *emu = getenv("TEST_EMULATOR");
+  return emu == nullptr ? "" : emu;
+}
+
 ProgramResult run_program(const ProgramRun &run) {
-  std::vector<std::string> argv_s = emulator_prefix();
-  std::vector<std::string> env_s = merged_environment(run.env);
+  std::vector<std::string> argv_s;
+  if (!run.native) argv_s = emulator_prefix();
+  const bool emulated = !argv_s.empty();
+  auto preload = run.env.find("LD_PRELOAD");
+  if (emulated && preload != run.env.end()) {
+    argv_s.push_back("-E");
+    argv_s.push_back("LD_PRELOAD=" + preload->second);
+  }
+  std::vector<std::string> env_s = merged_environment(run.env, emulated);
   argv_s.push_back(run.program);
   argv_s.insert(argv_s.end(), run.args.begin(), run.args.end());
   std::vector<char *> argv;

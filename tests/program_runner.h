@@ -24,12 +24,18 @@ struct ProgramRun {
   std::map<std::string, std::string> env;  // added to (or replacing) the test's environment
   std::string cwd;
   double timeout_s = 60;
+  bool native = false;  // a host program (a script) even on a cross build
   // Called once the process runs, with its pid, on the test's thread; the output is drained
   // concurrently so the program never blocks on a full pipe.
   std::function<void(pid_t)> while_running;
 };
 
+// On a cross build the program runs under the emulator, and a LD_PRELOAD in `env` is handed to
+// the emulated program rather than to the emulator.
 ProgramResult run_program(const ProgramRun &run);
+
+// The emulator command of a cross build, as one string ("" on a native build).
+std::string emulator_command();
 
 // The staged installation the black-box tests run (bin/, lib/).
 std::string stage_dir();

@@ -1,5 +1,8 @@
 #include "warpbench_fixture.h"
 
+#include <stdio.h>
+#include <stdlib.h>
+
 #include <fstream>
 #include <sstream>
 
@@ -39,10 +42,19 @@ const char kUsageText[] =
     "  -h, --help         display this help message.\n";
 
 ProgramRun WarpbenchTest::prepare(const std::vector<std::string> &args, double timeout_s) {
+  std::remove(report_path().c_str());
+  std::remove(trace_path().c_str());
   ProgramRun r;
   r.program = program();
   r.args = args;
+  r.env = mExtraEnv;
   r.env["LENSWARP_TRACE"] = trace_path();
+  r.env["LD_PRELOAD"] = stage_dir() + "/lib/libsocdrm-sim.so";
+  r.env["SOCDRM_REPORT"] = report_path();
+  if (mBackend == Backend::Library) r.env["SOCDRM_NO_DEVICE"] = "1";
+  const char *asan = getenv("ASAN_OPTIONS");
+  r.env["ASAN_OPTIONS"] = std::string(asan != nullptr && *asan ? std::string(asan) + ":" : "") +
+                          "verify_asan_link_order=0";
   r.cwd = mDir.path();
   r.timeout_s = timeout_s;
   return r;
@@ -51,7 +63,24 @@ ProgramRun WarpbenchTest::prepare(const std::vector<std::string> &args, double t
 ProgramResult WarpbenchTest::run(const std::vector<std::string> &args, double timeout_s) {
   ProgramResult r = run_program(prepare(args, timeout_s));
   EXPECT_FALSE(r.timed_out);
+  nlohmann::json report = device_report();
+  if (!report.is_null() && report["device_opened"] != 0) expect_device_clean();
   return r;
+}
+
+nlohmann::json WarpbenchTest::device_report() const {
+  std::string text = mDir.read("device.json");
+  return text.empty() ? nlohmann::json(nullptr) : nlohmann::json::parse(text);
+}
+
+void WarpbenchTest::expect_device_clean() const {
+  nlohmann::json r = device_report();
+  EXPECT_EQ(r["device_opened"], r["device_closed"]) << r;
+  EXPECT_EQ(r["objects_created"], r["objects_closed"]) << r;
+  EXPECT_EQ(r["mappings_made"], r["mappings_unmapped"]) << r;
+  EXPECT_EQ(0, r["unmap_length_mismatches"]) << r;
+  EXPECT_EQ(0, r["mappings_live"]) << r;
+  EXPECT_EQ(r["exported"], r["exported_closed"]) << r;
 }
 
 std::vector<std::string> WarpbenchTest::picture_args() const {

@@ -1,10 +1,12 @@
 // Shared set-up for the black-box runs of warpbench: a small NV12 picture, mesh and INI files in
-// a scratch directory, and the stand-in library's call trace.
+// a scratch directory, the stand-in library's call trace, and the simulated SoC DRM device with
+// its report (or, on request, no device, so the library's allocator is used).
 #ifndef TESTS_WARPBENCH_FIXTURE_H
 #define TESTS_WARPBENCH_FIXTURE_H
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -14,15 +16,23 @@
 // The usage text, byte for byte, as `puts` prints it.
 extern const char kUsageText[];
 
+enum class Backend { Drm, Library };
+
 class WarpbenchTest : public testing::Test {
  protected:
   static constexpr int kWidth = 64;
   static constexpr int kHeight = 32;
   static constexpr size_t kFrameBytes = kWidth * kHeight * 3 / 2;
 
-  // Runs the staged warpbench with the trace switched on.
+  // Runs the staged warpbench with a fresh trace, on mBackend. After a run on the DRM
+  // back end that opened the device, checks that the device got everything back.
   ProgramResult run(const std::vector<std::string> &args, double timeout_s = 60);
   ProgramRun prepare(const std::vector<std::string> &args, double timeout_s = 60);
+
+  // The simulated device's report of the last run (null when none was written).
+  nlohmann::json device_report() const;
+  std::string report_path() const { return mDir.file("device.json"); }
+  void expect_device_clean() const;
 
   // "-v"/"-x" for the small NV12 picture, the input file and a valid mesh file.
   std::vector<std::string> picture_args() const;
@@ -38,6 +48,8 @@ class WarpbenchTest : public testing::Test {
 
   std::string program() const { return staged_program("warpbench"); }
   ScratchDir mDir;
+  Backend mBackend = Backend::Drm;
+  std::map<std::string, std::string> mExtraEnv;  // e.g. fault injection
 };
 
 // Lines of `text` that start with `prefix`.

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <string.h>
 
+#include "dma_alloc.h"
 #include "messages.h"
 #include "run_settings.h"
 
@@ -11,75 +12,86 @@ FecContext fec_ctx;
 
 namespace {
 
-// Until the DRM back end exists, every buffer comes from the library's own allocator.
-int vb_handle = -1;
+constexpr uint32_t kFourccFBC0 = 0x30434246u;
 
-int alloc_buffer(uint32_t size, DmaBuffer *buf) {
-  return tq_lenswarp_api_vb_alloc(vb_handle, size, buf);
-}
-
-void free_buffer(DmaBuffer *buf) {
-  tq_lenswarp_api_vb_free(vb_handle, buf);
-}
-
-void close_allocator() {
-  if (vb_handle >= 0) tq_lenswarp_api_vb_deinit(vb_handle);
-  vb_handle = -1;
-}
+// out_pic's record carries the frame size, but it must be freed with what was allocated.
+int64_t out_pic_allocated = 0;
 
 int32_t max_i32(int32_t a, int32_t b) {
   return a > b ? a : b;
 }
 
+// Sizes wrap as 32-bit signed values do on the target, without undefined overflow here.
+int32_t i32(int64_t v) {
+  return (int32_t)(uint32_t)(uint64_t)v;
+}
+
+void sync_or_report(int fd, uint64_t flags, const char *what) {
+  if (dma_buf_sync(fd, flags) != 0) {
+    int err = errno;
+    say(stderr, "%s failed: %s\n", what, strerror(err));
+  }
+}
+
 }  // namespace
 
+WorkingBufferSizes working_buffer_sizes(const FecConfig *cfg, int32_t mesh_points) {
+  WorkingBufferSizes s;
+  s.mesh = i32(6 * (int64_t)mesh_points);
+  s.in_pic = i32((int64_t)max_i32((int32_t)cfg->stride, (int32_t)cfg->width) *
+                 (int32_t)cfg->height * 3 / 2);
+  const int64_t w = max_i32((int32_t)cfg->out_stride, (int32_t)cfg->out_width);
+  if (cfg->out_pixelformat == kFourccFBC0) {
+    s.out_pic_alloc = s.out_pic_frame = i32((w + 63) / 64 * (int32_t)cfg->out_height * 400 / 4);
+  } else {
+    // Room for the whole output frame even when it is taller than the input plus one line.
+    int32_t lines = max_i32((int32_t)cfg->height + 1, (int32_t)cfg->out_height);
+    s.out_pic_alloc = i32(lines * w * 3 / 2);
+    s.out_pic_frame = i32((int32_t)cfg->out_height * w * 3 / 2);
+  }
+  return s;
+}
+
 int init_lenswarp_bufs(FecConfig *cfg) {
-  vb_handle = tq_lenswarp_api_vb_init();
-  if (vb_handle < 0) {
+  int ret = mem_init();
+  if (ret < 0) {
     int err = errno;
     say(stderr, "failed to init mem\n");
     errno = err;
-    return vb_handle;
+    return ret;
   }
-  int32_t mesh_bytes =
-      6 * tq_lenswarp_api_calFecMeshsize((int)cfg->out_width, (int)cfg->out_height);
-  int ret = 0;
-  int mesh_done = 0;
-  for (; mesh_done < 2; ++mesh_done) {
-    ret = alloc_buffer((uint32_t)mesh_bytes, &run_bufs.mesh[mesh_done]);
+  const WorkingBufferSizes sizes = working_buffer_sizes(
+      cfg, tq_lenswarp_api_calFecMeshsize((int)cfg->out_width, (int)cfg->out_height));
+
+  int meshes = 0;
+  bool have_in = false;
+  for (; meshes < 2; ++meshes) {
+    ret = mem_ops->alloc(mem_fd, (uint32_t)sizes.mesh, &run_bufs.mesh[meshes]);
     if (ret != 0) break;
-    say(stdout, "mesh fd:%d size:%lld\n", run_bufs.mesh[mesh_done].fd,
-        (long long)run_bufs.mesh[mesh_done].size);
+    say(stdout, "mesh fd:%d size:%lld\n", run_bufs.mesh[meshes].fd,
+        (long long)run_bufs.mesh[meshes].size);
   }
-  bool in_done = false;
   if (ret == 0) {
-    int32_t in_bytes =
-        max_i32((int32_t)cfg->stride, (int32_t)cfg->width) * (int32_t)cfg->height * 3 / 2;
-    ret = alloc_buffer((uint32_t)in_bytes, &run_bufs.in_pic);
-    in_done = ret == 0;
-    if (in_done) {
+    ret = mem_ops->alloc(mem_fd, (uint32_t)sizes.in_pic, &run_bufs.in_pic);
+    have_in = ret == 0;
+    if (have_in) {
       say(stdout, "in pic fd:%d size: %lld\n", run_bufs.in_pic.fd, (long long)run_bufs.in_pic.size);
     }
   }
   if (ret == 0) {
-    int32_t w = max_i32((int32_t)cfg->out_stride, (int32_t)cfg->out_width);
-    int32_t alloc_bytes = ((int32_t)cfg->height + 1) * w * 3 / 2;
-    int32_t frame_bytes = (int32_t)cfg->out_height * w * 3 / 2;
-    if (cfg->out_pixelformat == 0x30434246u) {  // "FBC0"
-      alloc_bytes = frame_bytes = (w + 63) / 64 * (int32_t)cfg->out_height * 400 / 4;
-    }
-    ret = alloc_buffer((uint32_t)alloc_bytes, &run_bufs.out_pic);
+    ret = mem_ops->alloc(mem_fd, (uint32_t)sizes.out_pic_alloc, &run_bufs.out_pic);
     if (ret == 0) {
-      run_bufs.out_pic.size = frame_bytes;
+      out_pic_allocated = run_bufs.out_pic.size;
+      run_bufs.out_pic.size = sizes.out_pic_frame;
       say(stdout, "out pic fd:%d size: %lld\n", run_bufs.out_pic.fd,
           (long long)run_bufs.out_pic.size);
     }
   }
   if (ret != 0) {
     int err = errno;
-    if (in_done) free_buffer(&run_bufs.in_pic);
-    for (int i = 0; i < mesh_done; ++i) free_buffer(&run_bufs.mesh[i]);
-    close_allocator();
+    if (have_in) mem_ops->free(mem_fd, &run_bufs.in_pic);
+    for (int i = 0; i < meshes; ++i) mem_ops->free(mem_fd, &run_bufs.mesh[i]);
+    mem_deinit();
     errno = err;
     return ret;
   }
@@ -90,11 +102,13 @@ int init_lenswarp_bufs(FecConfig *cfg) {
 }
 
 void deinit_lenswarp_bufs() {
-  free_buffer(&run_bufs.mesh[0]);
-  free_buffer(&run_bufs.mesh[1]);
-  free_buffer(&run_bufs.in_pic);
-  free_buffer(&run_bufs.out_pic);
-  close_allocator();
+  mem_ops->free(mem_fd, &run_bufs.mesh[0]);
+  mem_ops->free(mem_fd, &run_bufs.mesh[1]);
+  mem_ops->free(mem_fd, &run_bufs.in_pic);
+  DmaBuffer out_as_allocated = run_bufs.out_pic;
+  out_as_allocated.size = out_pic_allocated;
+  mem_ops->free(mem_fd, &out_as_allocated);
+  mem_deinit();
 }
 
 int read_image_from_file(const char *path, void *dst, uint32_t size) {
@@ -105,8 +119,15 @@ int read_image_from_file(const char *path, void *dst, uint32_t size) {
     errno = err;
     return 0;
   }
+  if (mem_ops->need_sync) {
+    sync_or_report(run_bufs.in_pic.fd, DMA_SYNC_WRITE_START, "DMA input sync(pre-write)");
+  }
   size_t n = fread(dst, 1, size, f);
-  int err = errno;
+  // An empty file is no error to stdio; say so rather than leave a stale errno to report.
+  int err = n == 0 && !ferror(f) ? ENODATA : errno;
+  if (mem_ops->need_sync) {
+    sync_or_report(run_bufs.in_pic.fd, DMA_SYNC_WRITE_END, "DMA input sync(post-write)");
+  }
   fclose(f);
   errno = err;
   return (int)n;
@@ -121,7 +142,11 @@ FILE *open_output_file() {
 
 size_t write_buffer_to_file(FILE *f, const void *buf, size_t n) {
   size_t written = fwrite(buf, 1, n, f);
-  if (written < n) say(stderr, "Error writing to file");
+  if (written < n) {
+    int err = errno;
+    say(stderr, "Error writing to file");
+    errno = err;
+  }
   return written;
 }
 
@@ -132,12 +157,18 @@ int process_frame(FILE *out) {
     return -1;
   }
   if (out != nullptr && run_settings.stream_skip == 0) {
+    if (mem_ops->need_sync) {
+      sync_or_report(run_bufs.out_pic.fd, DMA_SYNC_READ_START, "DMA output sync(pre-read)");
+    }
     size_t written =
         write_buffer_to_file(out, run_bufs.out_pic.vaddr, (uint32_t)run_bufs.out_pic.size);
     if (written == 0) {
       int err = errno;
       say(stderr, "write_buffer_to_file failed: %s\n", strerror(err));
       return -1;
+    }
+    if (mem_ops->need_sync) {
+      sync_or_report(run_bufs.out_pic.fd, DMA_SYNC_READ_END, "DMA output sync(post-read)");
     }
     say(stderr, "%c\n", '<');
     fflush(stderr);

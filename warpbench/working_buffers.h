@@ -16,6 +16,17 @@ struct RunBuffers {
 
 extern RunBuffers run_bufs;
 
+// Bytes of each buffer for a job: what is asked of the allocator, and for out_pic also the
+// frame size its record carries (the bytes written per frame).
+struct WorkingBufferSizes {
+  int32_t mesh;  // each of the two
+  int32_t in_pic;
+  int32_t out_pic_alloc;
+  int32_t out_pic_frame;
+};
+
+WorkingBufferSizes working_buffer_sizes(const FecConfig *cfg, int32_t mesh_points);
+
 // The library context the frame step runs the engine with.
 extern FecContext fec_ctx;
 

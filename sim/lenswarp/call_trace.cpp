@@ -211,6 +211,7 @@ void TraceLine::finish(long long ret, bool failed, int err) {
   num("ret", ret);
   if (failed) num("errno", err);
   num("t_ns", mStart);
+  num("dur_ns", monotonic_ns() - mStart);
   mText += "}\n";
   // One write per line on an O_APPEND descriptor keeps concurrent lines whole.
   ssize_t n = write(trace_fd(), mText.data(), mText.size());

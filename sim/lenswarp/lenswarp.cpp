@@ -1,10 +1,12 @@
 // The stand-in libLenswarp.so: the job records, contexts and the engine entry points.
 #include <errno.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -151,6 +153,17 @@ int run_engine(Context *, int in_fd, int out_fd) {
   return 0;
 }
 
+// LENSWARP_FAIL_PROCESS_AT=N makes the Nth process call fail with EIO, so that a program's
+// handling of an engine failure in the middle of a run can be tried.
+bool process_fault_due() {
+  static std::atomic<long> calls{0};
+  static const long fail_at = [] {
+    const char *v = getenv("LENSWARP_FAIL_PROCESS_AT");
+    return v == nullptr ? 0L : strtol(v, nullptr, 10);
+  }();
+  return ++calls == fail_at;
+}
+
 int result_of(int err) {
   if (err == 0) return 0;
   errno = err;
@@ -208,7 +221,9 @@ LENSWARP_EXPORT int tq_lenswarp_api_process(FecContext handle, int in_fd, int ou
   TraceLine trace("process", monotonic_ns());
   std::shared_ptr<Context> ctx = lenswarp::find_context(handle);
   int err = EINVAL;
-  if (ctx) {
+  if (lenswarp::process_fault_due()) {
+    err = EIO;
+  } else if (ctx) {
     std::lock_guard<std::mutex> guard(ctx->lock);
     err = lenswarp::run_engine(ctx.get(), in_fd, out_fd);
   }

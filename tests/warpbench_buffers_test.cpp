@@ -1,0 +1,255 @@
+// The working buffers and frame I/O on both allocator back ends: the simulated SoC DRM device,
+// and the library's own allocator when there is no device.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <regex>
+
+#include "warpbench_fixture.h"
+
+namespace {
+
+using nlohmann::json;
+
+std::vector<std::string> with(std::vector<std::string> base, const std::vector<std::string> &more) {
+  base.insert(base.end(), more.begin(), more.end());
+  return base;
+}
+
+std::string fmt(int w, int h, const char *pf = "NV12") {
+  return "width=" + std::to_string(w) + ",height=" + std::to_string(h) + ",pixelformat=" + pf;
+}
+
+const long kTwoPages = 2 * sysconf(_SC_PAGESIZE);
+
+class Buffers : public WarpbenchTest, public testing::WithParamInterface<Backend> {
+ protected:
+  void SetUp() override { mBackend = GetParam(); }
+  bool drm() const { return mBackend == Backend::Drm; }
+
+  // The stdout lines of one allocation: the DRM back end's own line, then the report line.
+  // Returns the descriptor the report names.
+  int expect_allocation(std::istream &out, const std::string &report_prefix, long requested,
+                        long recorded) {
+    std::string line;
+    std::smatch m;
+    int drm_fd = -1;
+    if (drm()) {
+      std::getline(out, line);
+      static const std::regex kDrmLine(
+          R"(handle = ([0-9]+), dma_fd = ([0-9]+), alloc_size = ([0-9]+), real_size = ([0-9]+))");
+      EXPECT_TRUE(std::regex_match(line, m, kDrmLine)) << line;
+      if (m.empty()) return -1;
+      drm_fd = std::stoi(m[2]);
+      EXPECT_EQ(requested, std::stol(m[3])) << line;
+      long page = sysconf(_SC_PAGESIZE);
+      EXPECT_EQ(std::max(kTwoPages, (requested + page - 1) / page * page), std::stol(m[4])) << line;
+    }
+    std::getline(out, line);
+    const std::regex report(report_prefix + R"(([0-9]+) size: ?([0-9]+))");
+    EXPECT_TRUE(std::regex_match(line, m, report)) << line;
+    if (m.empty()) return -1;
+    EXPECT_EQ(recorded, std::stol(m[2])) << line;
+    if (drm()) {
+      EXPECT_EQ(drm_fd, std::stoi(m[1])) << "the same buffer";
+    }
+    return std::stoi(m[1]);
+  }
+
+  void expect_allocations(const std::string &stdout_text, long mesh, long in, long out_alloc,
+                          long out_frame) {
+    std::istringstream out(stdout_text);
+    if (!drm()) {
+      std::string first;
+      std::getline(out, first);
+      EXPECT_EQ("failed to open drm !", first);
+    }
+    expect_allocation(out, "mesh fd:", mesh, mesh);
+    expect_allocation(out, "mesh fd:", mesh, mesh);
+    expect_allocation(out, "in pic fd:", in, in);
+    expect_allocation(out, "out pic fd:", out_alloc, out_frame);
+    if (!drm()) {
+      // The library's allocator was asked for the same sizes.
+      std::vector<json> allocs = trace_of("vb_alloc");
+      ASSERT_EQ(4u, allocs.size());
+      EXPECT_EQ(out_alloc, allocs[3]["size"]);
+    }
+  }
+
+  // Sync calls the device counted, by flags value.
+  json syncs() { return device_report()["sync"]; }
+};
+
+TEST_P(Buffers, ReportLinesComeInAllocationOrder) {
+  write_picture();
+  write_mesh();
+  ProgramResult r = run(with(picture_args(), {"--mesh-from", "mesh.bin", "--stream-count", "1"}));
+  EXPECT_EQ(0, r.exit_status);
+  expect_allocations(r.out, 54, 3072, 3168, 3072);
+
+  json init = trace_of("init").at(0)["cfg"];
+  EXPECT_EQ(54, init["mesh_size"]) << "mesh buffer 0 is described to the library";
+  EXPECT_NE(0, init["mesh_vaddr"]);
+  EXPECT_EQ(std::regex_replace(r.out, std::regex("(.|\n)*?mesh fd:([0-9]+)(.|\n)*"), "$2"),
+            std::to_string(init["mesh_fd"].get<int>()));
+}
+
+TEST_P(Buffers, FourKSizesFollowStridesAndFormat) {
+  const std::string k4 = fmt(3840, 2160);
+  // No input picture: the run ends after set-up, with every buffer allocated and freed.
+  ProgramResult r = run({"-v", k4, "-x", k4, "--mesh-from", "mesh.bin", "--stream-from", "none"});
+  expect_allocations(r.out, 98736, 12441600, 12447360, 12441600);
+
+  r = run({"-v", k4, "-x", k4, "--stride", "4096", "--stride-out", "100", "--mesh-from", "mesh.bin",
+           "--stream-from", "none"});
+  expect_allocations(r.out, 98736, 13271040, 12447360, 12441600);
+
+  r = run({"-v", k4, "-x", fmt(3840, 2160, "FBC0"), "--mesh-from", "mesh.bin", "--stream-from",
+           "none"});
+  expect_allocations(r.out, 98736, 12441600, 12960000, 12960000);
+  EXPECT_EQ("tq_lenswarp_api_init failed: Invalid argument\n", r.err)
+      << "the stand-in engine takes NV12 only";
+}
+
+TEST_P(Buffers, OutputTallerThanTheInputGetsRoomForItsFrame) {
+  std::string picture = write_picture();
+  mDir.write("mesh.bin", std::string(6 * 3 * 4, '\0'));  // 64x48 output: 3 x 4 points
+  ProgramResult r =
+      run({"-v", fmt(64, 32), "-x", fmt(64, 48), "--mesh-from", "mesh.bin", "--stream-from",
+           "in.yuv", "--stream-to", "out.yuv", "--stream-count", "1"});
+  EXPECT_EQ(0, r.exit_status);
+  expect_allocations(r.out, 72, 3072, 4608, 4608);
+  EXPECT_EQ(4608u, mDir.read("out.yuv").size());
+}
+
+TEST_P(Buffers, SkipThreeCountTwoWritesTheLastTwoFrames) {
+  std::string picture = write_picture();
+  write_mesh();
+  ProgramResult r =
+      run(with(picture_args(), {"--mesh-from", "mesh.bin", "--stream-skip", "3", "--stream-count",
+                                "2", "--stream-to", "out.yuv", "--fps", "500"}));
+  EXPECT_EQ(0, r.exit_status);
+  EXPECT_EQ("<\n<\n", r.err);
+  EXPECT_EQ(5u, trace_of("process").size());
+  EXPECT_EQ(picture + picture, mDir.read("out.yuv"));
+  // The CPU's accesses are bracketed only where the back end needs it: the input load once,
+  // each written frame's read-back.
+  json want = drm() ? json::parse(R"({"1":0,"2":0,"5":0,"6":0})")
+                    : json::parse(R"({"1":2,"2":1,"5":2,"6":1})");
+  EXPECT_EQ(want, syncs());
+}
+
+TEST_P(Buffers, EmptyInputRunsNoFrame) {
+  write_mesh();
+  mDir.write("in.yuv", "");
+  ProgramResult r = run(with(picture_args(), {"--mesh-from", "mesh.bin"}));
+  EXPECT_EQ("Failed to read image from 0, ret: No data available\n", r.err);
+  EXPECT_EQ(0, r.exit_status);
+  EXPECT_EQ(0u, trace_of("process").size());
+  EXPECT_EQ(1u, trace_of("deinit").size());
+}
+
+TEST_P(Buffers, ShortInputFillsTheStartOfTheBuffer) {
+  std::string picture = write_picture();
+  write_mesh();
+  mDir.write("in.yuv", picture.substr(0, 1000));
+  ProgramResult r = run(with(picture_args(), {"--mesh-from", "mesh.bin", "--stream-count", "2",
+                                              "--stream-to", "out.yuv"}));
+  EXPECT_EQ(0, r.exit_status);
+  std::string out = mDir.read("out.yuv");
+  ASSERT_EQ(2 * kFrameBytes, out.size());
+  EXPECT_EQ(picture.substr(0, 1000), out.substr(0, 1000));
+  EXPECT_EQ(std::string(kFrameBytes - 1000, '\0'), out.substr(1000, kFrameBytes - 1000))
+      << "the rest of a fresh buffer";
+}
+
+TEST_P(Buffers, OutputInAMissingDirectoryIsReportedAndFramesStillCount) {
+  write_picture();
+  write_mesh();
+  ProgramResult r = run(with(picture_args(), {"--mesh-from", "mesh.bin", "--stream-count", "3",
+                                              "--stream-to", "no/such/dir/out.yuv"}));
+  EXPECT_EQ("Could not open no/such/dir/out.yuv for writing\n", r.err);
+  EXPECT_EQ(0, r.exit_status);
+  EXPECT_EQ(3u, trace_of("process").size());
+}
+
+TEST_P(Buffers, EngineFailureEndsTheLoopWithoutWriting) {
+  std::string picture = write_picture();
+  write_mesh();
+  mExtraEnv["LENSWARP_FAIL_PROCESS_AT"] = "3";
+  ProgramResult r = run(with(picture_args(), {"--mesh-from", "mesh.bin", "--stream-count", "5",
+                                              "--stream-to", "out.yuv"}));
+  EXPECT_EQ("<\n<\ntq_lenswarp_api_process failed: Input/output error\n", r.err);
+  EXPECT_EQ(0, r.exit_status);
+  EXPECT_EQ(picture + picture, mDir.read("out.yuv"));
+  EXPECT_EQ(3u, trace_of("process").size());
+  EXPECT_EQ(1u, trace_of("deinit").size()) << "the normal teardown follows";
+}
+
+INSTANTIATE_TEST_SUITE_P(BothBackends, Buffers, testing::Values(Backend::Drm, Backend::Library),
+                         [](const testing::TestParamInfo<Backend> &p) {
+                           return p.param == Backend::Drm ? "DrmDevice" : "LibraryAllocator";
+                         });
+
+// Faults of the DRM device, injected at the second allocation (mesh[1]).
+using DrmFaults = WarpbenchTest;
+
+TEST_F(DrmFaults, EachFailureIsReportedAndUndone) {
+  write_picture();
+  write_mesh();
+  const long page = sysconf(_SC_PAGESIZE);
+  struct {
+    const char *variable;
+    std::string stdout_tail;  // what follows mesh[0]'s report line
+    int created;
+  } cases[] = {
+      {"SOCDRM_FAIL_CREATE", "failed to GEM_CREATE req.size " + std::to_string(kTwoPages) + "\n",
+       1},
+      {"SOCDRM_FAIL_EXPORT", "failed to get dma dma_node_fd.\n", 2},
+      {"SOCDRM_FAIL_MAP_OFFSET", "failed to ioctl gem map offset.", 2},
+      {"SOCDRM_FAIL_MMAP",
+       "handle = 2, dma_fd = FD, alloc_size = 54, real_size = " + std::to_string(kTwoPages) +
+           "\nfailed to mmap buffer. offset = " + std::to_string(0x10000000 + 2 * page) +
+           ", reason: Cannot allocate memory\n",
+       2},
+  };
+  for (const auto &c : cases) {
+    mExtraEnv.clear();
+    mExtraEnv[c.variable] = "2";
+    ProgramResult r = run(with(picture_args(), {"--mesh-from", "mesh.bin"}));
+    EXPECT_EQ(255, r.exit_status) << c.variable;
+    EXPECT_EQ("init_lenswarp_bufs failed: Cannot allocate memory\n", r.err) << c.variable;
+    // What follows mesh[0]'s report line, which comes first in every case.
+    std::string tail = r.out.substr(r.out.find('\n', r.out.find("mesh fd:")) + 1);
+    EXPECT_EQ(c.stdout_tail, std::regex_replace(tail, std::regex("dma_fd = [0-9]+"), "dma_fd = FD"))
+        << c.variable;
+    json report = device_report();
+    EXPECT_EQ(1, report["faults_injected"]) << c.variable;
+    EXPECT_EQ(c.created, report["objects_created"]) << c.variable;
+    EXPECT_TRUE(trace_of("init").empty()) << "the library is never opened";
+  }
+
+  // A failure at the last buffer gives back the three before it.
+  mExtraEnv.clear();
+  mExtraEnv["SOCDRM_FAIL_CREATE"] = "4";
+  ProgramResult r = run(with(picture_args(), {"--mesh-from", "mesh.bin"}));
+  EXPECT_EQ(255, r.exit_status);
+  EXPECT_EQ(3, device_report()["objects_closed"]);
+}
+
+TEST_F(DrmFaults, SocsimLauncherRunsACommandOnTheDevice) {
+  write_picture();
+  write_mesh();
+  ProgramRun pr = prepare(with(picture_args(), {"--mesh-from", "mesh.bin", "--stream-count", "1"}));
+  pr.env.erase("LD_PRELOAD");
+  pr.env["SOCSIM_EMULATOR"] = emulator_command();
+  pr.args.insert(pr.args.begin(), pr.program);
+  pr.program = staged_program("socsim");
+  pr.native = true;
+  ProgramResult r = run_program(pr);
+  EXPECT_EQ(0, r.exit_status) << r.err;
+  EXPECT_EQ(4u, lines_starting(r.out, "handle = ").size());
+  expect_device_clean();
+}
+
+}  // namespace
