@@ -65,24 +65,32 @@ std::string emulator_command() {
   return emu == nullptr ? "" : emu;
 }
 
-ProgramResult run_program(const ProgramRun &run) {
-  std::vector<std::string> argv_s;
-  if (!run.native) argv_s = emulator_prefix();
-  const bool emulated = !argv_s.empty();
+Command command_for(const ProgramRun &run) {
+  Command c;
+  if (!run.native) c.argv = emulator_prefix();
+  const bool emulated = !c.argv.empty();
   auto preload = run.env.find("LD_PRELOAD");
   if (emulated && preload != run.env.end()) {
-    argv_s.push_back("-E");
-    argv_s.push_back("LD_PRELOAD=" + preload->second);
+    c.argv.push_back("-E");
+    c.argv.push_back("LD_PRELOAD=" + preload->second);
   }
-  std::vector<std::string> env_s = merged_environment(run.env, emulated);
-  argv_s.push_back(run.program);
-  argv_s.insert(argv_s.end(), run.args.begin(), run.args.end());
-  std::vector<char *> argv;
-  for (std::string &a : argv_s) argv.push_back(&a[0]);
-  argv.push_back(nullptr);
-  std::vector<char *> envp;
-  for (std::string &e : env_s) envp.push_back(&e[0]);
-  envp.push_back(nullptr);
+  c.env = merged_environment(run.env, emulated);
+  c.argv.push_back(run.program);
+  c.argv.insert(c.argv.end(), run.args.begin(), run.args.end());
+  return c;
+}
+
+std::vector<char *> c_strings(std::vector<std::string> &strings) {
+  std::vector<char *> p;
+  for (std::string &s : strings) p.push_back(&s[0]);
+  p.push_back(nullptr);
+  return p;
+}
+
+ProgramResult run_program(const ProgramRun &run) {
+  Command command = command_for(run);
+  std::vector<char *> argv = c_strings(command.argv);
+  std::vector<char *> envp = c_strings(command.env);
 
   int out_pipe[2], err_pipe[2];
   if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) {
@@ -170,7 +178,7 @@ bool wait_until(const std::function<bool()> &predicate, double timeout_s) {
   const double deadline = now_s() + timeout_s;
   while (now_s() < deadline) {
     if (predicate()) return true;
-    usleep(5000);
+    usleep(20000);
   }
   return predicate();
 }

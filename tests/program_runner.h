@@ -30,6 +30,16 @@ struct ProgramRun {
   std::function<void(pid_t)> while_running;
 };
 
+// The argument and environment vectors that start `run`: the emulator first on a cross build.
+struct Command {
+  std::vector<std::string> argv;
+  std::vector<std::string> env;
+};
+Command command_for(const ProgramRun &run);
+
+// Pointers into `strings`, null-terminated, for execve.
+std::vector<char *> c_strings(std::vector<std::string> &strings);
+
 // On a cross build the program runs under the emulator, and a LD_PRELOAD in `env` is handed to
 // the emulated program rather than to the emulator.
 ProgramResult run_program(const ProgramRun &run);

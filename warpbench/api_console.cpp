@@ -1,13 +1,96 @@
 #include "api_console.h"
 
-#include <time.h>
+#include <poll.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
 
+#include "mesh_exercises.h"
+#include "messages.h"
 #include "run_flow.h"
+#include "run_settings.h"
+#include "stop_signals.h"
 
-// The key console and its exercises are not built yet: the thread only lives until the main
-// thread stops it, as it will when given no context.
-void *api_test_thread(void *) {
-  const struct timespec poll_interval = {0, 10 * 1000 * 1000};
-  while (!stop_requested.load()) nanosleep(&poll_interval, nullptr);
+namespace {
+
+struct termios saved_termios;
+
+struct ConsoleKey {
+  int key;
+  const char *banner;
+  int (*exercise)(FecContext ctx);
+  const char *failure;
+};
+
+const ConsoleKey kKeys[] = {
+    {'1', "==== set_cfg API Test ====", api_test_set_cfg, "set_cfg API test failed\n"},
+    {'2', "==== set_mesh API Test: Online Mesh Generation ====", api_test_mesh_online,
+     "Online generation test failed\n"},
+    {'3', "==== set_mesh API Test: Mesh from file ====", api_test_mesh_from_file,
+     "File-based config test failed\n"},
+    {'4', "==== set_mesh API Test: Mesh from vaddr ====", api_test_mesh_from_vaddr,
+     "Virtual address config test failed\n"},
+    {'5', "==== set_mesh API Test: Mesh from DMA FD ====", api_test_mesh_from_dma_fd,
+     "DMA FD config test failed\n"},
+    {'6', "==== get_mesh API Test: Get mesh config ====", api_test_get_mesh,
+     "Get mesh config test failed\n"},
+};
+
+enum Wake { WAKE_KEY, WAKE_STOP_SIGNAL, WAKE_TIMEOUT };
+
+// Blocks until a key can be read or a stop signal arrives. Standard input is unbuffered, so a
+// key that is ready is always visible to poll.
+Wake wait_for_key(int timeout_ms) {
+  struct pollfd fds[2] = {{0, POLLIN, 0}, {stop_signal_fd(), POLLIN, 0}};
+  for (;;) {
+    if (caught_stop_signal() != 0) return WAKE_STOP_SIGNAL;
+    int n = poll(fds, 2, timeout_ms);
+    if (n == 0) return WAKE_TIMEOUT;
+    if (n < 0) continue;  // interrupted: look at the signal flag again
+    if (fds[1].revents != 0) return WAKE_STOP_SIGNAL;
+    return WAKE_KEY;
+  }
+}
+
+void handle_key(int c, FecContext ctx) {
+  say(stdout, "press key=[%c]\n", c);
+  for (const ConsoleKey &k : kKeys) {
+    if (k.key != c) continue;
+    if (!silent()) puts(k.banner);
+    if (k.exercise(ctx) != 0 && !silent()) fputs(k.failure, stderr);
+    return;
+  }
+  say(stderr, "Not support key %d\n", c);
+}
+
+}  // namespace
+
+void set_terminal_raw() {
+  tcgetattr(0, &saved_termios);
+  struct termios raw = saved_termios;
+  raw.c_lflag &= ~(tcflag_t)(ICANON | ECHO);
+  tcsetattr(0, TCSANOW, &raw);
+  atexit(restore_terminal);
+}
+
+void restore_terminal() {
+  tcsetattr(0, TCSANOW, &saved_termios);
+}
+
+void *api_test_thread(void *ctx) {
+  set_terminal_raw();
+  setvbuf(stdin, nullptr, _IONBF, 0);
+  for (;;) {
+    if (stop_requested.load()) break;
+    if (ctx == nullptr) {
+      // No library to exercise: only wait for the stop flag.
+      if (wait_for_key(20) == WAKE_STOP_SIGNAL) break;
+      continue;
+    }
+    if (wait_for_key(-1) == WAKE_STOP_SIGNAL) break;
+    handle_key(getchar(), ctx);
+  }
+  restore_terminal();
   return nullptr;
 }

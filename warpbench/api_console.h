@@ -1,9 +1,18 @@
-// The interactive API test console (-t): a second thread that reads single key presses.
+// The interactive API test console (-t): a second thread that reads single key presses and runs
+// the exercise of each key while frames keep flowing.
 #ifndef WARPBENCH_API_CONSOLE_H
 #define WARPBENCH_API_CONSOLE_H
 
-// Thread entry, started with the library context as its argument; returns null when the main
-// thread has set stop_requested.
+// Thread entry, started with the library context as its argument. Ends (returning null) at the
+// first pass after stop_requested is set, or at once when a stop signal arrives while it waits
+// for a key; the terminal is restored either way.
 void *api_test_thread(void *ctx);
+
+// Saves standard input's terminal attributes, clears ICANON and ECHO, and registers
+// restore_terminal with atexit. Failures (no terminal) are ignored.
+void set_terminal_raw();
+
+// Writes the saved attributes back to standard input.
+void restore_terminal();
 
 #endif  // WARPBENCH_API_CONSOLE_H

@@ -7,6 +7,7 @@
 #include <time.h>
 
 #include "api_console.h"
+#include "data_files.h"
 #include "fec_job.h"
 #include "frame_pacing.h"
 #include "messages.h"
@@ -18,8 +19,6 @@
 std::atomic<bool> stop_requested{false};
 
 namespace {
-
-const char kDefaultInputPath[] = "/data/imx415_4k_nv12.yuv";
 
 pthread_t console_thread;
 bool console_started = false;
@@ -126,7 +125,9 @@ int warpbench_main(int argc, char **argv) {
 
   if (run_settings.api_test) start_console();
 
-  if (run_settings.stream_from == nullptr) run_settings.stream_from = kDefaultInputPath;
+  if (run_settings.stream_from == nullptr) {
+    run_settings.stream_from = data_file_path(DEFAULT_INPUT_FILE);
+  }
   int read = read_image_from_file(run_settings.stream_from, run_bufs.in_pic.vaddr,
                                   (uint32_t)run_bufs.in_pic.size);
   if (read <= 0) {

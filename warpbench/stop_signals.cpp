@@ -1,26 +1,40 @@
 #include "stop_signals.h"
 
+#include <errno.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 namespace {
 
 volatile sig_atomic_t stop_signal = 0;
+int wake_pipe[2] = {-1, -1};
 
 void record_stop_signal(int sig) {
+  int saved_errno = errno;
   stop_signal = sig;
+  if (wake_pipe[1] >= 0) {
+    ssize_t n = write(wake_pipe[1], "", 1);
+    (void)n;  // a full pipe is awake already
+  }
+  errno = saved_errno;
 }
 
 }  // namespace
 
 void catch_stop_signals() {
+  if (wake_pipe[0] < 0 && pipe2(wake_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    wake_pipe[0] = wake_pipe[1] = -1;
+  }
   struct sigaction sa;
   memset(&sa, 0, sizeof(sa));
   sa.sa_handler = record_stop_signal;
   sigemptyset(&sa.sa_mask);
-  // Restarted I/O keeps output intact; the frame sleep returns early all the same.
+  // Restarted I/O keeps output intact; the frame sleep and the console's wait for a key return
+  // early all the same.
   sa.sa_flags = SA_RESTART;
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
@@ -28,6 +42,10 @@ void catch_stop_signals() {
 
 int caught_stop_signal() {
   return stop_signal;
+}
+
+int stop_signal_fd() {
+  return wake_pipe[0];
 }
 
 void exit_as_signalled(int status) {

@@ -8,6 +8,10 @@ void catch_stop_signals();
 // The signal caught so far, or 0.
 int caught_stop_signal();
 
+// A descriptor that becomes readable when a stop signal arrives (-1 before catch_stop_signals),
+// so a thread blocked in poll wakes up.
+int stop_signal_fd();
+
 // Ends the process with `status`, or, if a stop signal was caught, by that signal with its
 // default action, so the caller sees the conventional status.
 [[noreturn]] void exit_as_signalled(int status);

@@ -1,0 +1,249 @@
+#include "mesh_exercises.h"
+
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "data_files.h"
+#include "dma_alloc.h"
+#include "messages.h"
+#include "run_settings.h"
+#include "working_buffers.h"
+
+namespace {
+
+constexpr int kIterations = 10;
+constexpr useconds_t kPause = 100000;
+constexpr useconds_t kFilePause = 300000;
+constexpr size_t kPathSize = 256;
+
+// The mesh file each in-memory exercise loaded last; separate, so one never steers the other.
+char vaddr_last_mesh_path[kPathSize + 1];
+char dma_fd_last_mesh_path[kPathSize + 1];
+
+const char *level000_path() {
+  return data_file_path(LEVEL000_MESH_FILE);
+}
+const char *level200_path() {
+  return data_file_path(LEVEL200_MESH_FILE);
+}
+
+// The other fixed mesh file: level200 after level000, level000 after anything else.
+const char *next_mesh_path(const char *current) {
+  return strstr(current, level000_path()) != nullptr ? level200_path() : level000_path();
+}
+
+// What follows every successful iteration.
+void end_iteration(useconds_t pause) {
+  usleep(pause);
+  say(stdout, "\n");
+}
+
+int toggled_level(int level) {
+  return level == 0 ? 200 : 0;
+}
+
+// The library's failures are reported with errno as it left it.
+int report_failure(int ret, const char *what) {
+  int err = errno;
+  say(stderr, "%s failed: %s\n", what, strerror(err));
+  return ret;
+}
+
+// strncpy's contract for a 256-character field: zero-padded, unterminated when the path fills it.
+void copy_path(char *field, const char *path) {
+  size_t n = strnlen(path, kPathSize);
+  memcpy(field, path, n);
+  memset(field + n, 0, kPathSize - n);
+}
+
+void remember_path(char *memory, const char *path) {
+  copy_path(memory, path);
+  memory[kPathSize] = '\0';
+}
+
+void sync_mesh_buffer(const DmaBuffer &buf, uint64_t flags, const char *what) {
+  if (!mem_ops->need_sync) return;
+  if (dma_buf_sync(buf.fd, flags) != 0) {
+    int err = errno;
+    say(stderr, "%s failed: %s\n", what, strerror(err));
+  }
+}
+
+}  // namespace
+
+int read_mesh_file(const char *path, void *buf, size_t buf_size) {
+  FILE *f = fopen(path, "rb");
+  if (f == nullptr) {
+    int err = errno;
+    say(stderr, "open file %s failed: %s\n", path, strerror(err));
+    errno = err;
+    return -1;
+  }
+  if (fseek(f, 0, SEEK_END) != 0) {
+    int err = errno;
+    say(stderr, "%s fseek to end failed\n", path);
+    fclose(f);
+    errno = err;
+    return -1;
+  }
+  size_t len = (size_t)ftell(f);
+  rewind(f);
+  size_t wanted = len;
+  if (len > buf_size) {
+    say(stderr, "mesh file len %zu > buf size %zu, limit read to %zu bytes only\n", len, buf_size,
+        buf_size);
+    wanted = buf_size;
+  }
+  size_t got = fread(buf, 1, wanted, f);
+  if (got < wanted) say(stderr, "file read size:%zu < %zu\n", got, wanted);
+  say(stdout, "mesh file len %zu, read size %zu\n", wanted, got);
+  fclose(f);
+  return 0;
+}
+
+int api_test_set_cfg(FecContext ctx) {
+  FecConfig cfg;
+  memset(&cfg, 0, sizeof(cfg));
+  for (int i = 0; i < kIterations; ++i) {
+    int ret = tq_lenswarp_api_get_cfg(ctx, &cfg);
+    if (ret != 0) return report_failure(ret, "tq_lenswarp_api_get_cfg");
+    cfg.online.correct_level = toggled_level(cfg.online.correct_level);
+    ret = tq_lenswarp_api_set_cfg(ctx, &cfg);
+    if (ret != 0) return report_failure(ret, "tq_lenswarp_api_set_cfg");
+    say(stdout, "set cfg: correct_level = %d\n", cfg.online.correct_level);
+    end_iteration(kPause);
+  }
+  return 0;
+}
+
+int api_test_mesh_online(FecContext ctx) {
+  FecMeshConfig mesh;
+  memset(&mesh, 0, sizeof(mesh));
+  for (int i = 0; i < kIterations; ++i) {
+    int ret = tq_lenswarp_api_get_mesh_config(ctx, &mesh);
+    if (ret != 0) return report_failure(ret, "Get mesh config");
+    mesh.mode = FEC_MESH_CFG_ONLINE;
+    mesh.online_config.correct_level = toggled_level(mesh.online_config.correct_level);
+    ret = tq_lenswarp_api_set_mesh_config(ctx, &mesh);
+    if (ret != 0) return report_failure(ret, "Set mesh config");
+    end_iteration(kPause);
+  }
+  return 0;
+}
+
+int api_test_mesh_from_file(FecContext ctx) {
+  FecMeshConfig mesh;
+  memset(&mesh, 0, sizeof(mesh));
+  for (int i = 0; i < kIterations; ++i) {
+    int ret = tq_lenswarp_api_get_mesh_config(ctx, &mesh);
+    if (ret != 0) return report_failure(ret, "Get mesh config");
+    // The reported path need not be terminated within its 256 characters.
+    char reported[kPathSize + 1];
+    memcpy(reported, mesh.path, kPathSize);
+    reported[kPathSize] = '\0';
+    say(stdout, "Get mesh path: %s\n", reported);
+    const char *next = next_mesh_path(reported);
+    static_assert(sizeof(mesh.path) == kPathSize, "path field");
+    copy_path(mesh.path, next);
+    mesh.mode = FEC_MESH_CFG_FILE;
+    say(stdout, "Set mesh config: %s\n", next);
+    ret = tq_lenswarp_api_set_mesh_config(ctx, &mesh);
+    if (ret != 0) return report_failure(ret, "Set mesh config");
+    end_iteration(kFilePause);
+  }
+  return 0;
+}
+
+int api_test_mesh_from_vaddr(FecContext ctx) {
+  const int32_t size =
+      6 * tq_lenswarp_api_calFecMeshsize((int)run_settings.out_width, (int)run_settings.out_height);
+  void *buf = malloc((size_t)size);
+  if (buf == nullptr) {
+    say(stderr, "Memory allocation failed for %d-byte mesh buffer\n", size);
+    return -ENOMEM;
+  }
+  FecMeshConfig mesh;
+  memset(&mesh, 0, sizeof(mesh));
+  int ret = 0;
+  for (int i = 0; i < kIterations && ret == 0; ++i) {
+    ret = tq_lenswarp_api_get_mesh_config(ctx, &mesh);
+    if (ret != 0) {
+      report_failure(ret, "Get config");
+      break;
+    }
+    mesh.mode = FEC_MESH_CFG_MEMORY;
+    mesh.vaddr = (uintptr_t)buf;
+    mesh.size = (uint32_t)size;
+    mesh.use_vaddr = 1;
+    const char *path = next_mesh_path(vaddr_last_mesh_path);
+    ret = read_mesh_file(path, buf, (size_t)size);
+    if (ret != 0) {
+      int err = errno;
+      say(stderr, "Load %s failed: %s\n", path, strerror(err));
+      break;
+    }
+    remember_path(vaddr_last_mesh_path, path);
+    say(stdout, "Set mesh config: %s, via vaddr\n", path);
+    ret = tq_lenswarp_api_set_mesh_config(ctx, &mesh);
+    if (ret != 0) {
+      report_failure(ret, "Set config");
+      break;
+    }
+    end_iteration(kPause);
+  }
+  free(buf);
+  return ret;
+}
+
+int api_test_mesh_from_dma_fd(FecContext ctx) {
+  FecMeshConfig mesh;
+  memset(&mesh, 0, sizeof(mesh));
+  for (int i = 0; i < kIterations; ++i) {
+    int ret = tq_lenswarp_api_get_mesh_config(ctx, &mesh);
+    if (ret != 0) return report_failure(ret, "Get config");
+    const bool second = strstr(dma_fd_last_mesh_path, level000_path()) != nullptr;
+    const char *path = second ? level200_path() : level000_path();
+    const DmaBuffer &buf = run_bufs.mesh[second ? 1 : 0];
+    mesh.use_vaddr = 0;
+    mesh.dma_fd = buf.fd;
+    mesh.vaddr = (uintptr_t)buf.vaddr;
+    mesh.size = (uint32_t)buf.size;
+    // The CPU fills a buffer the engine reads by DMA: bracket the write where the back end
+    // needs it, as the input load does.
+    sync_mesh_buffer(buf, DMA_SYNC_WRITE_START, "DMA mesh sync(pre-write)");
+    ret = read_mesh_file(path, buf.vaddr, mesh.size);
+    int err = errno;
+    sync_mesh_buffer(buf, DMA_SYNC_WRITE_END, "DMA mesh sync(post-write)");
+    if (ret != 0) {
+      say(stderr, "Load %s failed: %s\n", path, strerror(err));
+      return ret;
+    }
+    remember_path(dma_fd_last_mesh_path, path);
+    say(stdout, "Loaded %s with DMA FD %d\n", path, buf.fd);
+    mesh.mode = FEC_MESH_CFG_MEMORY;
+    ret = tq_lenswarp_api_set_mesh_config(ctx, &mesh);
+    if (ret != 0) return report_failure(ret, "Set config");
+    end_iteration(kPause);
+  }
+  return 0;
+}
+
+int api_test_get_mesh(FecContext ctx) {
+  FecMeshConfig mesh;
+  memset(&mesh, 0, sizeof(mesh));
+  int ret = tq_lenswarp_api_get_mesh_config(ctx, &mesh);
+  if (ret != 0) return report_failure(ret, "Get mesh config");
+  const FecOnlineConfig &o = mesh.online_config;
+  say(stdout, "Get mesh config: mode: %d\n", (int)mesh.mode);
+  say(stdout, "Get mesh online_config: calib_width: %d, calib_height: %d\n", o.calib_width,
+      o.calib_height);
+  say(stdout, "Get mesh online_config: optic_center: %.4f %.4f\n", o.light_center[0],
+      o.light_center[1]);
+  say(stdout, "Get mesh online_config: coeff: %.16f %.16f %.16f %.16f\n", o.coeff[0], o.coeff[1],
+      o.coeff[2], o.coeff[3]);
+  say(stdout, "Get mesh online_config: level: %d\n", o.correct_level);
+  return 0;
+}

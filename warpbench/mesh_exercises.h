@@ -1,0 +1,27 @@
+// Exercises of the library's run-time configuration calls, run from the key console while frames
+// keep flowing. Each returns 0 when all its iterations succeeded, else the failing call's result.
+#ifndef WARPBENCH_MESH_EXERCISES_H
+#define WARPBENCH_MESH_EXERCISES_H
+
+#include <stddef.h>
+
+#include "lenswarp_api.h"
+
+// Toggles FecConfig's online correct_level, ten times.
+int api_test_set_cfg(FecContext ctx);
+// Mesh generated online, with the correct_level toggled, ten times.
+int api_test_mesh_online(FecContext ctx);
+// Mesh file path, switched between the two fixed mesh files, ten times.
+int api_test_mesh_from_file(FecContext ctx);
+// Mesh in heap memory, handed over by address, ten times.
+int api_test_mesh_from_vaddr(FecContext ctx);
+// Mesh in the run's mesh DMA buffers, handed over by descriptor, ten times.
+int api_test_mesh_from_dma_fd(FecContext ctx);
+// Prints the current mesh configuration once.
+int api_test_get_mesh(FecContext ctx);
+
+// Loads a mesh file into `buf`, at most `buf_size` bytes: 0 when the file was opened and read
+// (also after a clamped or short read), -1 when it cannot be opened or seeked. errno is kept.
+int read_mesh_file(const char *path, void *buf, size_t buf_size);
+
+#endif  // WARPBENCH_MESH_EXERCISES_H
