@@ -11,15 +11,9 @@
 #include <string>
 #include <thread>
 
-namespace {
+#include "quillox_support.h"
 
-std::string readAll(int fd) {
-  std::string out;
-  char buf[65536];
-  ssize_t n;
-  while ((n = read(fd, buf, sizeof(buf))) > 0) out.append(buf, (size_t)n);
-  return out;
-}
+namespace {
 
 TEST(WriteFully, CountZeroIsTrueWithoutAWrite) {
   EXPECT_TRUE(WriteFully(-1, "x", 0));
@@ -33,7 +27,7 @@ TEST(WriteFully, WritesEverythingThroughPartialWrites) {
   std::string data(1 << 20, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = (char)(i * 7);
   std::string got;
-  std::thread reader([&] { got = readAll(fds[0]); });
+  std::thread reader([&] { got = readToEnd(fds[0]); });
   EXPECT_TRUE(WriteFully(fds[1], data.data(), (unsigned int)data.size()));
   EXPECT_TRUE(WriteStringToFd("tail", fds[1]));
   close(fds[1]);
@@ -80,7 +74,7 @@ TEST(WriteFully, AnInterruptedWriteIsRepeated) {
     usleep(200 * 1000);
     pthread_kill(writer, SIGUSR1);
     usleep(200 * 1000);
-    got = readAll(fds[0]);
+    got = readToEnd(fds[0]);
   });
   bool written = WriteFully(fds[1], "after the signal", 16);
   close(fds[1]);

@@ -6,17 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "quillox_support.h"
+
 namespace {
 
 const std::string kSeparator = std::string(79, '-') + "\n";
-
-std::string readPipe(int fd) {
-  std::string out;
-  char buf[4096];
-  ssize_t n;
-  while ((n = read(fd, buf, sizeof(buf))) > 0) out.append(buf, (size_t)n);
-  return out;
-}
 
 TEST(Vantrix, HeaderAndFooterLines) {
   Vantrix vantrix;
@@ -26,7 +20,7 @@ TEST(Vantrix, HeaderAndFooterLines) {
   EXPECT_TRUE(vantrix.writeDumpFooter(fds[1], "isp"));
   close(fds[1]);
   EXPECT_EQ(kSeparator + "DUMP OF SERVICE isp:\n" + kSeparator + "END DUMP OF SERVICE isp:\n",
-            readPipe(fds[0]));
+            readToEnd(fds[0]));
   close(fds[0]);
 }
 

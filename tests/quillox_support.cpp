@@ -55,6 +55,14 @@ std::string FakeTools::searchPath() const {
   return mDir.file("bin") + ":" + (path != nullptr ? path : "/usr/bin:/bin");
 }
 
+std::string readToEnd(int fd) {
+  std::string out;
+  char buf[65536];
+  ssize_t n;
+  while ((n = read(fd, buf, sizeof(buf))) > 0) out.append(buf, (size_t)n);
+  return out;
+}
+
 std::string messageHead(uint32_t first, uint32_t second) {
   std::string bytes(8, '\0');
   memcpy(&bytes[0], &first, 4);

@@ -39,6 +39,9 @@ class FakeTools {
   ScratchDir mDir;
 };
 
+// Everything read from `fd` until its end.
+std::string readToEnd(int fd);
+
 // "id, size" as the 8-byte head of a message.
 std::string messageHead(uint32_t first, uint32_t second);
 
