@@ -1,0 +1,311 @@
+#include "dump_client.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+
+#include "quillox_support.h"
+
+namespace {
+
+struct Split {
+  std::string proto, authorization, host;
+  int port;
+  std::string path;
+};
+
+Split split(const char *uri, int size = 1024) {
+  char proto[1024], authorization[1024], host[1024], path[1024];
+  int port = 0;
+  DumpClient::urlSplit(proto, size, authorization, size, host, size, &port, path, size, uri);
+  return {proto, authorization, host, port, path};
+}
+
+struct SplitCase {
+  const char *uri;
+  Split expected;
+};
+
+template <size_t N>
+void expectSplits(const SplitCase (&cases)[N]) {
+  for (const SplitCase &c : cases) {
+    Split got = split(c.uri);
+    EXPECT_EQ(c.expected.proto, got.proto) << c.uri;
+    EXPECT_EQ(c.expected.authorization, got.authorization) << c.uri;
+    EXPECT_EQ(c.expected.host, got.host) << c.uri;
+    EXPECT_EQ(c.expected.port, got.port) << c.uri;
+    EXPECT_EQ(c.expected.path, got.path) << c.uri;
+  }
+}
+
+TEST(UrlSplit, EveryRowOfTheTable) {
+  const SplitCase cases[] = {
+      {"tcp://127.0.0.1:4894", {"tcp", "", "127.0.0.1", 4894, ""}},
+      {"tcp://127.0.0.1", {"tcp", "", "127.0.0.1", -1, ""}},
+      {"tcp://u@10.0.0.2:80/a?b", {"tcp", "u", "10.0.0.2", 80, "/a?b"}},
+      {"tcp://[::1]:4894", {"tcp", "", "::1", 4894, ""}},
+      {"domain:///tmp/s", {"domain", "", "", -1, "/tmp/s"}},
+      {"domain://tmp/s", {"domain", "", "tmp", -1, "/s"}},
+      {"/tmp/s", {"", "", "", -1, "/tmp/s"}},
+  };
+  expectSplits(cases);
+}
+
+TEST(UrlSplit, MoreShapes) {
+  const SplitCase cases[] = {
+      {"a@b@host:7?q/r", {"a@b@host", "", "7", -1, "?q/r"}},
+      {"tcp:host:9", {"tcp", "", "host", 9, ""}},
+      {"tcp:/host", {"tcp", "", "host", -1, ""}},
+      {"tcp:///", {"tcp", "", "", -1, "/"}},
+      {"tcp://u:p@w@h:1/x", {"tcp", "u:p@w", "h", 1, "/x"}},
+      {"tcp://h?x/y", {"tcp", "", "h", -1, "?x/y"}},
+      {"tcp://[::1/x", {"tcp", "", "[", 0, "/x"}},
+      {"tcp://[fe80::2]/p", {"tcp", "", "fe80::2", -1, "/p"}},
+      {"tcp://h:notaport", {"tcp", "", "h", 0, ""}},
+  };
+  expectSplits(cases);
+}
+
+TEST(UrlSplit, PiecesAreCutToTheirBuffers) {
+  Split got = split("tcp://user@127.0.0.1:4894/some/path", 4);
+  EXPECT_EQ("tcp", got.proto);
+  EXPECT_EQ("use", got.authorization);
+  EXPECT_EQ("127", got.host);
+  EXPECT_EQ(4894, got.port);
+  EXPECT_EQ("/so", got.path);
+}
+
+TEST(UrlSplit, BuffersOfSizeZeroAndNullPointersAreNotTouched) {
+  char proto[8] = "keep", host[8] = "keep", path[8] = "keep";
+  DumpClient::urlSplit(proto, 0, nullptr, 0, host, 0, nullptr, path, -1, "tcp://a@b:1/c");
+  EXPECT_STREQ("keep", proto);
+  EXPECT_STREQ("keep", host);
+  EXPECT_STREQ("keep", path);
+  char small[8];
+  DumpClient::urlSplit(nullptr, 0, nullptr, 0, small, sizeof(small), nullptr, nullptr, 0,
+                       "tcp://a@b:1/c");
+  EXPECT_STREQ("b", small);
+}
+
+TEST(Strlcpy, CopiesBoundedAndReturnsTheSourceLength) {
+  struct {
+    int size;
+    std::string expected;
+  } cases[] = {{-1, "guard"}, {0, "guard"}, {1, ""},     {2, "a"},
+               {5, "abcd"},   {6, "abcde"}, {7, "abcde"}};
+  for (const auto &c : cases) {
+    char dst[8] = "guard";
+    EXPECT_EQ(5, DumpClient::strlcpy(dst, "abcde", c.size)) << c.size;
+    EXPECT_EQ(c.expected, std::string(dst)) << c.size;
+  }
+}
+
+// A listener on an ephemeral loopback port, or on a local socket.
+class Listener {
+ public:
+  Listener() {
+    mFd = socket(AF_INET, SOCK_STREAM, 0);
+    struct sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(0, bind(mFd, (struct sockaddr *)&address, sizeof(address)));
+    socklen_t length = sizeof(address);
+    getsockname(mFd, (struct sockaddr *)&address, &length);
+    mPort = ntohs(address.sin_port);
+    EXPECT_EQ(0, listen(mFd, 4));
+  }
+  explicit Listener(const std::string &path) {
+    mFd = socket(AF_UNIX, SOCK_STREAM, 0);
+    struct sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    snprintf(address.sun_path, sizeof(address.sun_path), "%s", path.c_str());
+    EXPECT_EQ(0, bind(mFd, (struct sockaddr *)&address, sizeof(address)));
+    EXPECT_EQ(0, listen(mFd, 4));
+  }
+  ~Listener() { close(mFd); }
+  int port() const { return mPort; }
+  int accept() const { return ::accept(mFd, nullptr, nullptr); }
+
+ private:
+  int mFd;
+  int mPort = 0;
+};
+
+void sendAll(int fd, const std::string &bytes) {
+  ASSERT_EQ((ssize_t)bytes.size(), send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL));
+}
+
+TEST(DumpClientInit, PortsOutsideTheRangeAreRefusedBeforeAnySocket) {
+  for (int port : {-1, 0, 65536, 100000}) {
+    DumpClient client;
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(client.init("127.0.0.1", port));
+    EXPECT_FALSE(client.sendDump(5, "x", 1));
+    EXPECT_EQ("Port missing in uri \nsendDump: not initialized \n",
+              testing::internal::GetCapturedStdout())
+        << port;
+  }
+  DumpClient client;
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(client.sockClientOpen("tcp://127.0.0.1"));
+  EXPECT_EQ("Port missing in uri \n", testing::internal::GetCapturedStdout());
+}
+
+TEST(DumpClientInit, PortsOneAndTopAreTried) {
+  for (int port : {1, 65535}) {
+    DumpClient client;
+    testing::internal::CaptureStdout();
+    bool connected = client.init("127.0.0.1", port);
+    std::string out = testing::internal::GetCapturedStdout();
+    if (!connected) {
+      EXPECT_EQ(0u, out.rfind("connect failed, reason: ", 0)) << out;
+    }
+  }
+}
+
+TEST(DumpClientInit, RefusedConnectionIsReportedAndTheSendSaysNotInitialized) {
+  int port;
+  {
+    Listener closed;
+    port = closed.port();
+  }
+  DumpClient client;
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(client.sockClientOpen(("tcp://127.0.0.1:" + std::to_string(port)).c_str()));
+  EXPECT_FALSE(client.sendDump(5, "x", 1));
+  EXPECT_EQ("connect failed, reason: Connection refused \nsendDump: not initialized \n",
+            testing::internal::GetCapturedStdout());
+}
+
+TEST(DumpClientInit, HostNamesAreNotLookedUp) {
+  Listener listener;
+  DumpClient client;
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(client.init("localhost", listener.port()));
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(0u, out.rfind("connect failed, reason: ", 0)) << out;
+}
+
+TEST(DumpClientInit, OtherProtocolsOpenNothing) {
+  DumpClient client;
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(client.sockClientOpen("udp://127.0.0.1:4894"));
+  EXPECT_FALSE(client.sendBuffer("x", 1));
+  EXPECT_EQ("sendBuffer: not initialized \n", testing::internal::GetCapturedStdout());
+}
+
+// A type-5 request of 1024 payload bytes is 1032 bytes on the wire.
+TEST(DumpClientExchange, RequestAndAnswerOverTcp) {
+  Listener listener;
+  std::string request;
+  std::string answer = messageHead(77, 0x100001) + std::string(0x100001, 'd');
+  std::thread peer([&] {
+    int fd = listener.accept();
+    char buf[1032];
+    size_t got = 0;
+    ssize_t n;
+    while (got < sizeof(buf) && (n = recv(fd, buf + got, sizeof(buf) - got, 0)) > 0) got += n;
+    request.assign(buf, got);
+    sendAll(fd, answer);
+    close(fd);
+  });
+  DumpClient client;
+  char payload[1024] = "/cam/tqzel/dump#{}#";
+  unsigned int id = 0, size = 0;
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(
+      client.sockClientOpen(("tcp://127.0.0.1:" + std::to_string(listener.port())).c_str()));
+  EXPECT_TRUE(client.sendDump(5, payload, sizeof(payload)));
+  EXPECT_TRUE(client.receiveDumpMessage(id, size));
+  std::string dump(size, '\0');
+  EXPECT_TRUE(client.receiveDump(&dump[0], size));
+  EXPECT_EQ("Received message size exceeds reception buffer size! \n",
+            testing::internal::GetCapturedStdout());
+  peer.join();
+  EXPECT_EQ(std::string("\x05\0\0\0\0\x04\0\0", 8) + std::string(payload, sizeof(payload)),
+            request);
+  EXPECT_EQ(77u, id);
+  EXPECT_EQ(0x100001u, size);
+  EXPECT_EQ(std::string(0x100001, 'd'), dump);
+}
+
+TEST(DumpClientExchange, ZeroBytesAreCompleteAtOnceAndAnEarlyCloseFails) {
+  Listener listener;
+  std::thread peer([&] {
+    int fd = listener.accept();
+    sendAll(fd, messageHead(1, 0) + messageHead(2, 10) + "12345");
+    close(fd);
+  });
+  DumpClient client;
+  ASSERT_TRUE(client.init("127.0.0.1", listener.port()));
+  unsigned int id, size;
+  char buf[16];
+  EXPECT_TRUE(client.receiveDumpMessage(id, size));
+  EXPECT_EQ(0u, size);
+  EXPECT_TRUE(client.receiveDump(buf, 0));
+  EXPECT_TRUE(client.receiveDumpMessage(id, size));
+  EXPECT_EQ(10u, size);
+  EXPECT_FALSE(client.receiveDump(buf, size));
+  EXPECT_FALSE(client.receiveDumpMessage(id, size));
+  peer.join();
+}
+
+TEST(DumpClientExchange, AVanishedPeerFailsTheSend) {
+  Listener listener;
+  DumpClient client;
+  ASSERT_TRUE(client.init("127.0.0.1", listener.port()));
+  int fd = listener.accept();
+  close(fd);
+  std::string big(4 << 20, 'x');
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(client.sendDump(5, big.data(), (unsigned int)big.size()));
+  EXPECT_EQ("sendDump: send_message failed\n", testing::internal::GetCapturedStdout());
+}
+
+TEST(DumpClientLocal, ConnectsAndLeavesTheServicesEntryAlone) {
+  ScratchDir dir;
+  std::string path = dir.file("tqzel.sock");
+  Listener listener(path);
+  {
+    DumpClient client;
+    EXPECT_TRUE(client.sockClientOpen(("domain://" + path).c_str()));
+    int fd = listener.accept();
+    EXPECT_TRUE(client.sendDump(5, "ping", 4));
+    close(fd);
+  }
+  struct stat st;
+  ASSERT_EQ(0, stat(path.c_str(), &st)) << "the client removed the service's socket";
+  EXPECT_TRUE(S_ISSOCK(st.st_mode));
+}
+
+TEST(DumpClientLocal, LongPathsAreCutTo107Characters) {
+  ScratchDir dir;
+  std::string path = dir.path() + "/";
+  path += std::string(107 - path.size(), 's');
+  ASSERT_EQ(107u, path.size());
+  Listener listener(path);
+  DumpClient client;
+  EXPECT_TRUE(client.init((path + "-cut-away").c_str()));
+}
+
+TEST(DumpClientLocal, FailedConnectIsReported) {
+  ScratchDir dir;
+  DumpClient client;
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(client.init(dir.file("nobody").c_str()));
+  EXPECT_FALSE(client.sendDump(5, "x", 1));
+  EXPECT_EQ("init: connect failed \nsendDump: not initialized \n",
+            testing::internal::GetCapturedStdout());
+}
+
+}  // namespace

@@ -1,0 +1,144 @@
+#include "dump_memory.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <string>
+
+#include "quillox_support.h"
+
+namespace {
+
+const char kClkSummary[] = "/sys/kernel/debug/clk/clk_summary";
+const char kMmDump[] = "/sys/kernel/debug/dri/0/mm_dump";
+
+// The sections run their commands with fake tools first on PATH.
+class DumpMemoryTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    const char *path = getenv("PATH");
+    mSavedPath = path != nullptr ? path : "";
+    setenv("PATH", mTools.searchPath().c_str(), 1);
+  }
+  void TearDown() override { setenv("PATH", mSavedPath.c_str(), 1); }
+
+  std::string mSavedPath;
+  FakeTools mTools;
+  DumpMemory mMemory;
+};
+
+TEST_F(DumpMemoryTest, TitleLine) {
+  std::string out = "x";
+  EXPECT_TRUE(mMemory.writeStrHead(" cpu freq ", out));
+  EXPECT_EQ("x-----------------  cpu freq  -----------------\n", out);
+}
+
+TEST_F(DumpMemoryTest, ClockSectionsShowTheirCommandsLines) {
+  mTools.kernelFile("/sys/devices/system/cpu/cpu1/cpufreq/scaling_cur_freq", "1416000\n");
+  mTools.kernelFile(kClkSummary,
+                    "    aclk_vdec         1  1  0  396000000  0  0  50000\n"
+                    "    aclk_rga          1  1  0  297000000  0  0  50000\n"
+                    "    hclk_vdec         1  1  0  148500000  0  0  50000\n"
+                    "    clk_rga_core      1  1  0  594000000  0  0  50000\n");
+  mTools.kernelFile("/sys/kernel/debug/clk/clk_scmi_gpu/clk_rate", "800000000\n");
+  mTools.kernelFile("/sys/devices/platform/fde60000.gpu/utilisation", "37\n");
+
+  std::string out;
+  EXPECT_TRUE(mMemory.dumpCpuFreq(out));
+  EXPECT_EQ("-----------------  cpu freq  -----------------\n1416000\n\n", out);
+  out.clear();
+  EXPECT_TRUE(mMemory.dumpVpuFreq(out));
+  EXPECT_EQ(
+      "-----------------  vpu freq  -----------------\n"
+      "    aclk_vdec         1  1  0  396000000  0  0  50000\n"
+      "    hclk_vdec         1  1  0  148500000  0  0  50000\n\n",
+      out);
+  out.clear();
+  EXPECT_TRUE(mMemory.dumpGpuFreq(out));
+  EXPECT_EQ(
+      "-----------------  gpu freq  -----------------\n800000000\n\n"
+      "-----------------  gpu utils  -----------------\n37\n\n",
+      out);
+  out.clear();
+  EXPECT_TRUE(mMemory.dumpRgaFreq(out));
+  EXPECT_EQ(
+      "-----------------  rga freq  -----------------\n"
+      "    aclk_rga          1  1  0  297000000  0  0  50000\n"
+      "    clk_rga_core      1  1  0  594000000  0  0  50000\n\n",
+      out);
+}
+
+TEST_F(DumpMemoryTest, ASectionWithoutOutputIsItsTitleAndAnEmptyLine) {
+  std::string out;
+  EXPECT_FALSE(mMemory.dumpCpuFreq(out));
+  EXPECT_EQ("-----------------  cpu freq  -----------------\n\n", out);
+  // The GPU section needs both commands.
+  mTools.kernelFile("/sys/kernel/debug/clk/clk_scmi_gpu/clk_rate", "800000000\n");
+  out.clear();
+  EXPECT_FALSE(mMemory.dumpGpuFreq(out));
+  EXPECT_EQ(
+      "-----------------  gpu freq  -----------------\n800000000\n\n"
+      "-----------------  gpu utils  -----------------\n\n",
+      out);
+}
+
+TEST_F(DumpMemoryTest, FreeSection) {
+  mTools.freeOutput(
+      "               total        used        free\nMem:         2010000      812000      "
+      "998000\n");
+  std::string out;
+  EXPECT_TRUE(mMemory.dumpMemoryFree(out));
+  EXPECT_EQ(
+      "-----------------  memory info  -----------------\n"
+      "               total        used        free\n"
+      "Mem:         2010000      812000      998000\n\n",
+      out);
+}
+
+std::string mmDump(int used, int unused) {
+  std::string text = "0x00000000-0x40000000: 1073741824: total\n";
+  for (int i = 0; i < used; ++i) text += "0x" + std::to_string(i) + ": 4096: used\n";
+  for (int i = 0; i < unused; ++i) text += "0x" + std::to_string(i) + ": 8192: free\n";
+  return text;
+}
+
+TEST_F(DumpMemoryTest, MemoryManagerCountsAreLinesLessOne) {
+  struct {
+    int used, unused;
+    std::string line;
+  } cases[] = {
+      {13, 4,
+       "used number : 12" + std::string(18, ' ') + " free number : 3" + std::string(19, ' ') +
+           "\n"},
+      {1, 1,
+       "used number : 0" + std::string(19, ' ') + " free number : 0" + std::string(19, ' ') + "\n"},
+  };
+  for (const auto &c : cases) {
+    mTools.kernelFile(kMmDump, mmDump(c.used, c.unused));
+    std::string out;
+    EXPECT_TRUE(mMemory.dumpMemoryMMdump(out));
+    EXPECT_EQ(
+        "-----------------  memory dump  -----------------\n"
+        "0x00000000-0x40000000: 1073741824: total\n" +
+            c.line,
+        out);
+  }
+}
+
+TEST_F(DumpMemoryTest, MemoryManagerStopsAtTheFirstCommandWithoutOutput) {
+  std::string out;
+  EXPECT_FALSE(mMemory.dumpMemoryMMdump(out));
+  EXPECT_EQ("-----------------  memory dump  -----------------\n", out);
+
+  mTools.kernelFile(kMmDump, mmDump(3, 0));
+  out.clear();
+  EXPECT_FALSE(mMemory.dumpMemoryMMdump(out));
+  EXPECT_EQ(
+      "-----------------  memory dump  -----------------\n"
+      "0x00000000-0x40000000: 1073741824: total\n"
+      "used number : 2" +
+          std::string(19, ' '),
+      out);
+}
+
+}  // namespace

@@ -1,0 +1,188 @@
+#include "dump_version.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "quillox_support.h"
+
+namespace {
+
+const char kHead[] = "----------------- libtqzel version -----------------\n";
+
+// A fake libtqzel.so: binary noise around the version texts.
+std::string library(const std::vector<std::string> &texts) {
+  std::string bytes(
+      "\x7f"
+      "ELF\x01\x01\x01",
+      7);
+  for (const std::string &text : texts) bytes += std::string("\0\x90\x02", 3) + text + '\0';
+  return bytes + std::string(64, '\0');
+}
+
+class DumpVersionTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    memset(sLibCommPath, 0, sizeof(sLibCommPath));
+    for (const char *name : {"PATH", "LD_LIBRARY_PATH"}) {
+      const char *value = getenv(name);
+      mSaved.push_back({name, value != nullptr, value != nullptr ? value : ""});
+    }
+    unsetenv("LD_LIBRARY_PATH");
+  }
+  void TearDown() override {
+    for (const auto &s : mSaved) {
+      if (s.set) {
+        setenv(s.name.c_str(), s.value.c_str(), 1);
+      } else {
+        unsetenv(s.name.c_str());
+      }
+    }
+  }
+
+  // A directory under the scratch directory, holding a libtqzel.so when `texts` is given.
+  std::string libDir(const std::string &name, const std::vector<std::string> *texts = nullptr) {
+    std::string dir = mDir.file(name);
+    mkdir(dir.c_str(), 0755);
+    if (texts != nullptr) mDir.write(name + "/libtqzel.so", library(*texts));
+    return dir;
+  }
+
+  std::vector<std::string> table() const {
+    std::vector<std::string> entries;
+    for (const auto &entry : sLibCommPath) entries.push_back(entry);
+    return entries;
+  }
+
+  struct Saved {
+    std::string name;
+    bool set;
+    std::string value;
+  };
+  std::vector<Saved> mSaved;
+  ScratchDir mDir;
+  DumpVersion mVersion;
+};
+
+std::vector<std::string> withDefaults(std::vector<std::string> entries) {
+  for (const char *d :
+       {"/lib/", "/lib64/", "/oem/usr/lib", "/usr/lib", "/vendor/lib", "/system/lib", "", ""}) {
+    entries.push_back(d);
+  }
+  entries.resize(kLibCommPathCount);
+  return entries;
+}
+
+TEST_F(DumpVersionTest, WithoutLdLibraryPathOnlyTheDefaultsAreSearched) {
+  EXPECT_TRUE(mVersion.getLibPath());
+  EXPECT_EQ(withDefaults({}), table());
+}
+
+TEST_F(DumpVersionTest, LdLibraryPathDirectoriesComeFirst) {
+  setenv("LD_LIBRARY_PATH", "/opt/a:/opt/b", 1);
+  mVersion.getLibPath();
+  EXPECT_EQ(withDefaults({"/opt/a", "/opt/b"}), table());
+
+  memset(sLibCommPath, 0, sizeof(sLibCommPath));
+  setenv("LD_LIBRARY_PATH", "::/opt/c:::/opt/d:", 1);
+  mVersion.getLibPath();
+  EXPECT_EQ(withDefaults({"/opt/c", "/opt/d"}), table());
+}
+
+// The table holds 30 entries and the 8 defaults always follow, so 22 directories fit.
+TEST_F(DumpVersionTest, DirectoriesBeyondTwentyTwoAreIgnored) {
+  for (int count : {21, 22, 23, 40}) {
+    std::vector<std::string> dirs;
+    std::string value;
+    for (int i = 0; i < count; ++i) {
+      dirs.push_back("/d" + std::to_string(i));
+      value += (i > 0 ? ":" : "") + dirs.back();
+    }
+    memset(sLibCommPath, 0, sizeof(sLibCommPath));
+    setenv("LD_LIBRARY_PATH", value.c_str(), 1);
+    mVersion.getLibPath();
+    dirs.resize(std::min(count, kMaxEnvLibPaths));
+    EXPECT_EQ(withDefaults(dirs), table()) << count;
+  }
+}
+
+TEST_F(DumpVersionTest, LongDirectoriesAreCutTo1023Characters) {
+  std::string longDir = "/" + std::string(1500, 'l');
+  setenv("LD_LIBRARY_PATH", (longDir + ":/opt/x").c_str(), 1);
+  mVersion.getLibPath();
+  EXPECT_EQ(withDefaults({longDir.substr(0, 1023), "/opt/x"}), table());
+}
+
+TEST_F(DumpVersionTest, OwnVersion) {
+  std::string out;
+  EXPECT_TRUE(mVersion.dumpDumpVersion(out));
+  EXPECT_EQ("vantrix version:v2.2\n\n", out);
+}
+
+TEST_F(DumpVersionTest, TheFirstLibraryOnTheSearchPathIsReported) {
+  std::vector<std::string> first = {"TQZEL v1.0.0", "ZEL v1.0.1"};
+  std::vector<std::string> second = {"TQZEL v2.0.0"};
+  std::string a = libDir("a", &first), b = libDir("b", &second), none = libDir("none");
+  setenv("LD_LIBRARY_PATH", (none + ":" + b + ":" + a).c_str(), 1);
+  mVersion.getLibPath();
+  std::string out;
+  EXPECT_TRUE(mVersion.dumpTqZelVersion(out));
+  EXPECT_EQ(std::string(kHead) + "TQZEL v2.0.0\n\n", out);
+
+  setenv("LD_LIBRARY_PATH", (a + ":" + b).c_str(), 1);
+  mVersion.getLibPath();
+  out.clear();
+  EXPECT_TRUE(mVersion.dumpTqZelVersion(out));
+  EXPECT_EQ(std::string(kHead) + "TQZEL v1.0.0\n\n", out);
+
+  mVersion.dumpSetDumpList(true);
+  out.clear();
+  EXPECT_TRUE(mVersion.dumpTqZelVersion(out));
+  EXPECT_EQ(std::string(kHead) + "TQZEL v1.0.0\nZEL v1.0.1\n\n", out);
+}
+
+TEST_F(DumpVersionTest, NoLibraryLeavesTheTitleAndAnEmptyLine) {
+  setenv("LD_LIBRARY_PATH", libDir("empty").c_str(), 1);
+  mVersion.getLibPath();
+  std::string out;
+  EXPECT_FALSE(mVersion.dumpTqZelVersion(out));
+  EXPECT_EQ(std::string(kHead) + "\n", out);
+}
+
+// A library without the text falls back to the strings tool, with both words quoted, so a
+// directory name cannot run commands.
+TEST_F(DumpVersionTest, FallbackQuotesThePathForTheShell) {
+  FakeTools tools;
+  tools.stringsOutput("garbage\nTQZEL v9.9 from the tool\n");
+  setenv("PATH", tools.searchPath().c_str(), 1);
+  std::vector<std::string> noVersion = {"nothing to see"};
+  std::string dir =
+      libDir("odd dir;touch INJECTED;$(touch INJECTED2)`touch INJECTED3`", &noVersion);
+  setenv("LD_LIBRARY_PATH", (dir + "/").c_str(), 1);
+  mVersion.getLibPath();
+  std::string out;
+  EXPECT_TRUE(mVersion.dumpTqZelVersion(out));
+  EXPECT_EQ(std::string(kHead) + "TQZEL v9.9 from the tool\n\n", out);
+  EXPECT_EQ("[" + dir + "//libtqzel.so]\n", tools.stringsCalls());
+  struct stat st;
+  for (const char *marker : {"INJECTED", "INJECTED2", "INJECTED3"}) {
+    EXPECT_NE(0, stat(marker, &st)) << marker;
+    EXPECT_NE(0, stat(mDir.file(marker).c_str(), &st)) << marker;
+  }
+}
+
+TEST_F(DumpVersionTest, ACommandThatDoesNotFitIsNotRun) {
+  FakeTools tools;
+  tools.stringsOutput("ZEL v0\n");
+  setenv("PATH", tools.searchPath().c_str(), 1);
+  std::string path(1020, 'p');
+  std::string out;
+  EXPECT_EQ(0, mVersion.getVersionStrings(("/" + path).c_str(), "ZEL v", out));
+  EXPECT_EQ("", tools.stringsCalls());
+}
+
+}  // namespace

@@ -1,0 +1,191 @@
+#include "vantrix.h"
+
+#include <errno.h>
+#include <getopt.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <iostream>
+
+#include "dump_client.h"
+#include "dump_memory.h"
+#include "dump_version.h"
+#include "fd_write.h"
+#include "request_json.h"
+#include "string_format.h"
+
+const char kUsageText[] =
+    "usage: \n"
+    "         quillox [moudle] [moudle ARGS] [--uri uriName] [uri ARGS] \n"
+    "         --help: shows this help\n"
+    "         --uri uriName: register service base on uriName \n"
+    "         [uri ARGS]: optionally passing ARGS to service \n"
+    "         moudle [moudle ARGS]: dumps only module, optionally passing ARGS to it\n";
+
+namespace {
+
+const char kServiceUri[] = "tcp://127.0.0.1:4894";
+const unsigned int kRequestType = 5;
+const unsigned int kRequestSize = 1024;
+const char kSeparator[] =
+    "-------------------------------------------------------------------------------\n";
+
+const struct option kLongOptions[] = {
+    {"uri", required_argument, nullptr, 0},
+    {"version", no_argument, nullptr, 0},
+    {"list", no_argument, nullptr, 0},
+    {"freq", no_argument, nullptr, 0},
+    {"mem", no_argument, nullptr, 0},
+    {"help", no_argument, nullptr, 0},
+    {nullptr, 0, nullptr, 0},
+};
+
+}  // namespace
+
+Vantrix::Vantrix()
+    : mDumpClient(new DumpClient()),
+      mDumpVersion(new DumpVersion()),
+      mDumpMemory(new DumpMemory()),
+      mServiceName(),
+      mDumpSize(0),
+      mMessageId(0),
+      mUriName("dump"),
+      mModuleMode(true),
+      mShowVersion(false),
+      mVersionList(false),
+      mShowFreq(false),
+      mShowMem(false) {}
+
+Vantrix::~Vantrix() {
+  mDumpClient.reset();
+  mDumpBuffer.reset();
+  mDumpVersion.reset();
+  mDumpMemory.reset();
+}
+
+int Vantrix::start(int argc, char *const *argv) {
+  std::vector<std::string> modules;
+  std::vector<std::string> args;
+
+  optind = 1;
+  while (mModuleMode) {
+    int index = 0;
+    int c = getopt_long(argc, argv, "+", kLongOptions, &index);
+    if (c == -1) break;
+    if (c != 0) {
+      fputs("\n", stderr);
+      fputs(kUsageText, stderr);
+      continue;
+    }
+    const char *name = kLongOptions[index].name;
+    if (strcmp(name, "uri") == 0) {
+      mUriName = optarg;
+      mModuleMode = false;
+    } else if (strcmp(name, "version") == 0) {
+      mShowVersion = true;
+    } else if (strcmp(name, "list") == 0) {
+      mVersionList = true;
+    } else if (strcmp(name, "freq") == 0) {
+      mShowFreq = true;
+    } else if (strcmp(name, "mem") == 0) {
+      mShowMem = true;
+    } else if (strcmp(name, "help") == 0) {
+      fputs(kUsageText, stderr);
+      return 0;
+    }
+  }
+
+  if (mShowFreq) return mDumpMemory->dumpModuleFreq();
+  if (mShowMem) return mDumpMemory->dumpMemoryInfo();
+  if (mShowVersion || (argc > 1 && strcmp(argv[1], "version") == 0)) {
+    mDumpVersion->dumpSetDumpList(mVersionList);
+    return mDumpVersion->dumpModuleVersion();
+  }
+
+  if (argc == 1) {
+    modules.push_back("all");
+    Snprintf(mServiceName, sizeof(mServiceName), "%s", "all");
+  }
+  for (int i = optind; i < argc; ++i) {
+    if (mModuleMode && i == optind) {
+      modules.push_back(argv[i]);
+      Snprintf(mServiceName, sizeof(mServiceName), "%s", argv[i]);
+    } else {
+      args.push_back(argv[i]);
+    }
+  }
+  generateJson(modules, args);
+  if (InitDumpClient()) {
+    if (DumpClientSendModule()) {
+      DumpClientReceiveDump();
+    } else {
+      printf("%s: Confirm TQZEL has been initialized and running?\n", "start");
+    }
+  }
+  return writeDumpToStd();
+}
+
+bool Vantrix::generateJson(std::vector<std::string> &modules, std::vector<std::string> &args) {
+  appendRequestJson(&mRequest, modules, args, mModuleMode);
+  return true;
+}
+
+bool Vantrix::InitDumpClient() {
+  if (!mDumpClient) return true;
+  return mDumpClient->sockClientOpen(kServiceUri);
+}
+
+bool Vantrix::DumpClientSendModule() {
+  char request[kRequestSize] = {};
+  Snprintf(request, sizeof(request), "/cam/tqzel/%s#%s#", mUriName.c_str(), mRequest.c_str());
+  if (!mDumpClient) return true;
+  return mDumpClient->sendDump(kRequestType, request, sizeof(request));
+}
+
+bool Vantrix::DumpClientReceiveDump() {
+  if (!mDumpClient) return true;
+  if (!mDumpClient->receiveDumpMessage(mMessageId, mDumpSize)) return false;
+  // The size comes from the service unchecked; an allocation that cannot be made ends the
+  // reception like a dump that does not arrive.
+  mDumpBuffer.reset(static_cast<char *>(calloc(mDumpSize > 0 ? mDumpSize : 1, 1)));
+  if (!mDumpBuffer) {
+    printf("%s: cannot allocate %u bytes for the dump\n", "DumpClientReceiveDump", mDumpSize);
+    return false;
+  }
+  if (mDumpClient->receiveDump(mDumpBuffer.get(), mDumpSize)) return true;
+  mDumpBuffer.reset();
+  return false;
+}
+
+bool Vantrix::writeDump(int fd, const char *name) {
+  if (!mDumpClient || !mDumpBuffer) return true;
+  bool written = WriteFully(fd, mDumpBuffer.get(), mDumpSize);
+  if (!written) {
+    int error = errno;
+    std::cerr << "Failed to write while dumping service " << name << ": " << strerror(error)
+              << std::endl;
+  }
+  mDumpBuffer.reset();
+  return written;
+}
+
+bool Vantrix::writeDumpHeader(int fd, const char *name) {
+  std::string header = kSeparator;
+  StringAppendF(&header, "DUMP OF SERVICE %s:\n", name);
+  WriteStringToFd(header, fd);
+  return true;
+}
+
+bool Vantrix::writeDumpFooter(int fd, const char *name) {
+  std::string footer = kSeparator;
+  StringAppendF(&footer, "END DUMP OF SERVICE %s:\n", name);
+  WriteStringToFd(footer, fd);
+  return true;
+}
+
+bool Vantrix::writeDumpToStd() {
+  writeDumpHeader(1, mServiceName);
+  bool written = writeDump(1, mServiceName);
+  writeDumpFooter(1, mServiceName);
+  return written;
+}

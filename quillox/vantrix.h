@@ -1,0 +1,74 @@
+// One run of quillox: the command line, the choice between a service dump and the local
+// reports, the request to the tuning service and the framing of its dump on standard output.
+#ifndef QUILLOX_VANTRIX_H
+#define QUILLOX_VANTRIX_H
+
+#include <stdlib.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class DumpClient;
+class DumpMemory;
+class DumpVersion;
+
+// The usage text, written to standard error for "help" and after a bad option.
+extern const char kUsageText[];
+
+class Vantrix {
+ public:
+  Vantrix();
+  ~Vantrix();
+  Vantrix(const Vantrix &) = delete;
+  Vantrix &operator=(const Vantrix &) = delete;
+
+  // Parses the command line and runs the chosen mode. Returns the mode's result (1 when its
+  // output was written, 0 when writing failed), or 0 for "help".
+  int start(int argc, char *const *argv);
+
+  // Appends the request JSON of the module list and the argument list to mRequest. Always true.
+  bool generateJson(std::vector<std::string> &modules, std::vector<std::string> &args);
+  // Connects to the tuning service. True in every run: a failed connection shows at the send.
+  bool InitDumpClient();
+  // Sends the type-5 request: "/cam/tqzel/URI#JSON#" in 1024 zero-filled bytes.
+  bool DumpClientSendModule();
+  // Receives the dump message and the dump into mDumpBuffer; false (holding no buffer) when
+  // either does not arrive whole or the buffer cannot be allocated.
+  bool DumpClientReceiveDump();
+
+  // Writes the held dump to `fd` and releases it; true when nothing is held. On a failed write
+  // prints why on std::cerr and returns false.
+  bool writeDump(int fd, const char *name);
+  // The separator and "DUMP OF SERVICE name:" lines; write errors are ignored.
+  bool writeDumpHeader(int fd, const char *name);
+  // The separator and "END DUMP OF SERVICE name:" lines; write errors are ignored.
+  bool writeDumpFooter(int fd, const char *name);
+  // Header, dump and footer on descriptor 1; the result of writeDump.
+  bool writeDumpToStd();
+
+  const std::string &request() const { return mRequest; }
+
+ private:
+  struct FreeDeleter {
+    void operator()(char *p) const { free(p); }
+  };
+
+  std::unique_ptr<DumpClient> mDumpClient;
+  std::unique_ptr<DumpVersion> mDumpVersion;
+  std::unique_ptr<DumpMemory> mDumpMemory;
+  // Allocated with calloc, so that a large announced size costs no memory until bytes arrive.
+  std::unique_ptr<char[], FreeDeleter> mDumpBuffer;
+  char mServiceName[256];
+  unsigned int mDumpSize;
+  unsigned int mMessageId;
+  std::string mRequest;
+  std::string mUriName;
+  bool mModuleMode;
+  bool mShowVersion;
+  bool mVersionList;
+  bool mShowFreq;
+  bool mShowMem;
+};
+
+#endif  // QUILLOX_VANTRIX_H

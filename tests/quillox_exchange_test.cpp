@@ -1,0 +1,304 @@
+// quillox against a tuning service played inside the test on port 4894: the exact request bytes,
+// the frame around the dump, the command line's modes, and the failures of the exchange.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "quillox_support.h"
+
+namespace {
+
+const std::string kSeparator = std::string(79, '-') + "\n";
+const char kUsage[] =
+    "usage: \n"
+    "         quillox [moudle] [moudle ARGS] [--uri uriName] [uri ARGS] \n"
+    "         --help: shows this help\n"
+    "         --uri uriName: register service base on uriName \n"
+    "         [uri ARGS]: optionally passing ARGS to service \n"
+    "         moudle [moudle ARGS]: dumps only module, optionally passing ARGS to it\n";
+const char kAbsent[] =
+    "connect failed, reason: Connection refused \n"
+    "sendDump: not initialized \n"
+    "start: Confirm TQZEL has been initialized and running?\n";
+const char kSizeWarning[] = "Received message size exceeds reception buffer size! \n";
+
+std::string frame(const std::string &name, const std::string &dump) {
+  return kSeparator + "DUMP OF SERVICE " + name + ":\n" + dump + kSeparator +
+         "END DUMP OF SERVICE " + name + ":\n";
+}
+
+// The request as it crosses the wire: type 5, length 1024, the text and zero fill.
+std::string requestBytes(const std::string &text) {
+  std::string payload(1024, '\0');
+  payload.replace(0, std::min<size_t>(text.size(), 1023), text.substr(0, 1023));
+  return messageHead(5, 1024) + payload;
+}
+
+std::string answer(const std::string &dump) {
+  return messageHead(9, dump.size()) + dump;
+}
+
+ProgramResult quillox(const std::vector<std::string> &args,
+                      const std::map<std::string, std::string> &env = {}) {
+  ProgramRun run;
+  run.program = staged_program("quillox");
+  run.args = args;
+  run.env = env;
+  return run_program(run);
+}
+
+class QuilloxExchange : public testing::Test {
+ protected:
+  // Starts the peer answering with `bytes`; the test fails when the port is taken.
+  TuningPeer &peer(const std::string &bytes) {
+    mPeer.reset();  // the port is free again before the next peer binds it
+    mPeer.reset(new TuningPeer(bytes));
+    EXPECT_TRUE(mPeer->listening()) << mPeer->listenError();
+    return *mPeer;
+  }
+  std::unique_ptr<TuningPeer> mPeer;
+  FakeTools mTools;
+};
+
+TEST_F(QuilloxExchange, NoArgumentsAsksForAllAndFramesTheDump) {
+  TuningPeer &p = peer(answer("ae: auto\nawb: auto\n"));
+  ProgramResult r = quillox({});
+  EXPECT_EQ(frame("all", "ae: auto\nawb: auto\n"), r.out);
+  EXPECT_EQ("", r.err);
+  EXPECT_EQ(1, r.exit_status);
+  EXPECT_EQ(std::vector<std::string>{requestBytes("/cam/tqzel/dump#{\"module\":\"all\"}#")},
+            p.requests());
+}
+
+TEST_F(QuilloxExchange, ModuleWithArguments) {
+  TuningPeer &p = peer(answer("awb dump"));
+  ProgramResult r = quillox({"awb", "a", "b"});
+  EXPECT_EQ(frame("awb", "awb dump"), r.out);
+  EXPECT_EQ(1, r.exit_status);
+  EXPECT_EQ(std::vector<std::string>{requestBytes(
+                "/cam/tqzel/dump#{\"module\":\"awb\", \"moduleArgs\":[\"a\",\"b\"]}#")},
+            p.requests());
+}
+
+TEST_F(QuilloxExchange, UriWithAndWithoutArguments) {
+  TuningPeer &p = peer(answer("uri dump\n"));
+  ProgramResult r = quillox({"--uri", "cfg", "x", "y"});
+  EXPECT_EQ(frame("", "uri dump\n"), r.out) << "uri mode leaves the name empty";
+  EXPECT_EQ(1, r.exit_status);
+  r = quillox({"--uri", "u"});
+  EXPECT_EQ(frame("", "uri dump\n"), r.out);
+  // Options after the uri's argument are uri arguments.
+  r = quillox({"--uri", "u", "--freq", "--help"});
+  EXPECT_EQ(frame("", "uri dump\n"), r.out);
+  EXPECT_EQ("", r.err);
+  EXPECT_EQ(1, r.exit_status);
+  EXPECT_EQ((std::vector<std::string>{
+                requestBytes("/cam/tqzel/cfg#{\"uriArgs\":[\"x\",\"y\"]}#"),
+                requestBytes("/cam/tqzel/u##"),
+                requestBytes("/cam/tqzel/u#{\"uriArgs\":[\"--freq\",\"--help\"]}#"),
+            }),
+            p.requests());
+}
+
+TEST_F(QuilloxExchange, OptionsAfterTheModuleNameAreArguments) {
+  TuningPeer &p = peer(answer(""));
+  ProgramResult r = quillox({"mod", "--freq", "--help", "--uri", "x", "version"});
+  EXPECT_EQ(frame("mod", ""), r.out);
+  EXPECT_EQ("", r.err);
+  EXPECT_EQ(1, r.exit_status);
+  EXPECT_EQ(std::vector<std::string>{requestBytes(
+                "/cam/tqzel/dump#{\"module\":\"mod\", \"moduleArgs\":[\"--freq\",\"--help\","
+                "\"--uri\",\"x\",\"version\"]}#")},
+            p.requests());
+}
+
+TEST_F(QuilloxExchange, VersionIsAKeywordOnlyAsTheFirstArgument) {
+  TuningPeer &p = peer(answer("v"));
+  std::map<std::string, std::string> env = {{"LD_LIBRARY_PATH", mTools.dir().path()}};
+  ProgramResult r = quillox({"version"}, env);
+  EXPECT_EQ(0u, r.out.find("vantrix version:v2.2\n\n")) << r.out;
+  EXPECT_EQ(1, r.exit_status);
+  r = quillox({"version", "--list"}, env);
+  EXPECT_EQ(0u, r.out.find("vantrix version:v2.2\n\n")) << r.out;
+  EXPECT_TRUE(p.requests().empty());
+
+  r = quillox({"--list", "version"});
+  EXPECT_EQ(frame("version", "v"), r.out);
+  EXPECT_EQ(std::vector<std::string>{requestBytes("/cam/tqzel/dump#{\"module\":\"version\"}#")},
+            p.requests());
+}
+
+// The first rule that matches decides: clock, memory, version, then the service dump.
+TEST_F(QuilloxExchange, TheModeRulesApplyInOrder) {
+  TuningPeer &p = peer(answer("should not be asked"));
+  mTools.kernelFile("/sys/devices/system/cpu/cpu1/cpufreq/scaling_cur_freq", "1416000\n");
+  mTools.freeOutput("Mem: 1 2 3\n");
+  mTools.dir().write("libtqzel.so", std::string("TQZEL v1\0ZEL v2\0", 16));
+  std::map<std::string, std::string> env = {{"PATH", mTools.searchPath()},
+                                            {"LD_LIBRARY_PATH", mTools.dir().path()}};
+  const std::string clock = "-----------------  cpu freq  -----------------\n1416000\n\n";
+  const std::string memory = "-----------------  memory info  -----------------\nMem: 1 2 3\n\n";
+  const std::string version =
+      "vantrix version:v2.2\n\n----------------- libtqzel version -----------------\n";
+  struct {
+    std::vector<std::string> args;
+    std::string starts;
+  } cases[] = {
+      {{"--freq", "--mem"}, clock},
+      {{"--mem", "--freq"}, clock},
+      {{"--freq", "--uri", "u"}, clock},
+      {{"--mem", "--version"}, memory},
+      {{"--version", "--mem", "--uri", "u", "x"}, memory},
+      {{"--version"}, version + "TQZEL v1\n\n"},
+      {{"--version", "--list"}, version + "TQZEL v1\nZEL v2\n\n"},
+      {{"--list", "--version"}, version + "TQZEL v1\nZEL v2\n\n"},
+      {{"version", "--list"}, version + "TQZEL v1\n\n"},
+  };
+  for (const auto &c : cases) {
+    ProgramResult r = quillox(c.args, env);
+    EXPECT_EQ(0u, r.out.find(c.starts)) << c.args[0] << " " << c.args[1] << ":\n" << r.out;
+    EXPECT_EQ(1, r.exit_status);
+  }
+  EXPECT_TRUE(p.requests().empty());
+}
+
+TEST_F(QuilloxExchange, HelpBeforeTheFirstPositionalArgumentEndsAtOnce) {
+  TuningPeer &p = peer(answer("x"));
+  for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+           {"--help"}, {"--list", "--help", "mod"}, {"--freq", "--help"}, {"--help", "--uri"}}) {
+    ProgramResult r = quillox(args);
+    EXPECT_EQ(kUsage, r.err) << args[0];
+    EXPECT_EQ("", r.out);
+    EXPECT_EQ(0, r.exit_status);
+  }
+  EXPECT_TRUE(p.requests().empty());
+
+  ProgramResult r = quillox({"mod", "--help"});
+  EXPECT_EQ("", r.err);
+  EXPECT_EQ(frame("mod", "x"), r.out);
+  EXPECT_EQ(std::vector<std::string>{requestBytes(
+                "/cam/tqzel/dump#{\"module\":\"mod\", \"moduleArgs\":[\"--help\"]}#")},
+            p.requests());
+}
+
+TEST_F(QuilloxExchange, ABadOptionShowsTheUsageAndParsingGoesOn) {
+  TuningPeer &p = peer(answer("x"));
+  const std::string program = staged_program("quillox");
+  ProgramResult r = quillox({"--bogus", "--list", "mod"});
+  EXPECT_EQ(program + ": unrecognized option '--bogus'\n\n" + kUsage, r.err);
+  EXPECT_EQ(frame("mod", "x"), r.out);
+  EXPECT_EQ(1, r.exit_status);
+
+  r = quillox({"--uri"});
+  EXPECT_EQ(program + ": option '--uri' requires an argument\n\n" + kUsage, r.err);
+  EXPECT_EQ(frame("", "x"), r.out);
+  EXPECT_EQ((std::vector<std::string>{requestBytes("/cam/tqzel/dump#{\"module\":\"mod\"}#"),
+                                      requestBytes("/cam/tqzel/dump##")}),
+            p.requests());
+}
+
+TEST_F(QuilloxExchange, ADumpOfZeroBytes) {
+  peer(answer(""));
+  ProgramResult r = quillox({});
+  EXPECT_EQ(kSeparator + "DUMP OF SERVICE all:\n" + kSeparator + "END DUMP OF SERVICE all:\n",
+            r.out);
+  EXPECT_EQ(1, r.exit_status);
+}
+
+// The warning goes through stdio, so with output to a pipe it comes after the frame.
+TEST_F(QuilloxExchange, ADumpOfMoreThanOneMebibyteIsWarnedAboutAndReceivedWhole) {
+  std::string dump(0x100001, '\0');
+  for (size_t i = 0; i < dump.size(); ++i) dump[i] = (char)(i % 251);
+  peer(answer(dump));
+  ProgramResult r = quillox({});
+  EXPECT_TRUE(r.out == frame("all", dump) + kSizeWarning) << r.out.size();
+  EXPECT_EQ(1, r.exit_status);
+
+  peer(answer(std::string(0x100000, 'z')));
+  r = quillox({});
+  EXPECT_TRUE(r.out == frame("all", std::string(0x100000, 'z'))) << "no warning at 1 MiB";
+}
+
+TEST_F(QuilloxExchange, ServiceAbsent) {
+  ProgramResult r = quillox({});
+  EXPECT_EQ(frame("all", "") + kAbsent, r.out);
+  EXPECT_EQ("", r.err);
+  EXPECT_EQ(1, r.exit_status);
+}
+
+TEST_F(QuilloxExchange, ServiceClosingEarly) {
+  peer(messageHead(9, 100) + "only ten b");
+  ProgramResult r = quillox({});
+  EXPECT_EQ(frame("all", ""), r.out);
+  EXPECT_EQ(1, r.exit_status);
+
+  peer(messageHead(9, 100).substr(0, 6));
+  r = quillox({"awb"});
+  EXPECT_EQ(frame("awb", ""), r.out);
+  EXPECT_EQ(1, r.exit_status);
+}
+
+// An announced size that cannot be allocated ends the reception instead of the program. The
+// sanitizer's allocator is told to fail such an allocation as the C library's would.
+TEST_F(QuilloxExchange, ASizeThatCannotBeAllocated) {
+#ifndef QUILLOX_TESTS_SANITIZED
+  GTEST_SKIP() << "needs the sanitizer build, whose allocator can be told to fail";
+#endif
+  peer(messageHead(9, 0xffffffffu) + "a little");
+  const char *asan = getenv("ASAN_OPTIONS");
+  std::string options = std::string(asan != nullptr ? asan : "") +
+                        ":allocator_may_return_null=1:max_allocation_size_mb=1024";
+  ProgramResult r = quillox({}, {{"ASAN_OPTIONS", options}});
+  EXPECT_EQ(frame("all", "") + kSizeWarning +
+                "DumpClientReceiveDump: cannot allocate 4294967295 bytes for the dump\n",
+            r.out);
+  // The sanitizer notes the failed allocation itself; nothing else goes to standard error.
+  std::istringstream lines(r.err);
+  std::string other;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find("AddressSanitizer failed to allocate 0xffffffff bytes") == std::string::npos) {
+      other += line + "\n";
+    }
+  }
+  EXPECT_EQ("", other) << r.err;
+  EXPECT_EQ(1, r.exit_status);
+}
+
+TEST_F(QuilloxExchange, QuotesBackslashesAndControlCharactersAreEscaped) {
+  TuningPeer &p = peer(answer("ok"));
+  ProgramResult r = quillox({"m\"od", "a\",\"module\":\"evil", "c\\d", "e\nf\x01"});
+  EXPECT_EQ(frame("m\"od", "ok"), r.out) << "the header shows the name as given";
+  EXPECT_EQ(std::vector<std::string>{requestBytes(
+                "/cam/tqzel/dump#{\"module\":\"m\\\"od\", \"moduleArgs\":[\"a\\\",\\\"module\\\":"
+                "\\\"evil\",\"c\\\\d\",\"e\\u000af\\u0001\"]}#")},
+            p.requests());
+}
+
+TEST_F(QuilloxExchange, LongNamesAreCutInTheFrameAndTheRequest) {
+  TuningPeer &p = peer(answer(""));
+  std::string name(300, 'm');
+  ProgramResult r = quillox({name});
+  EXPECT_EQ(frame(name.substr(0, 255), ""), r.out);
+  std::string huge(1100, 'h');
+  r = quillox({huge});
+  std::string text = "/cam/tqzel/dump#{\"module\":\"" + huge + "\"}#";
+  EXPECT_EQ(
+      (std::vector<std::string>{requestBytes("/cam/tqzel/dump#{\"module\":\"" + name + "\"}#"),
+                                requestBytes(text.substr(0, 1023))}),
+      p.requests());
+}
+
+TEST_F(QuilloxExchange, AFailedDumpWriteIsReportedAndEndsWithStatusZero) {
+  peer(answer("dump bytes"));
+  pid_t pid =
+      spawnProgram(staged_program("quillox"), {}, {}, "/dev/full", mTools.dir().file("err"));
+  EXPECT_EQ(0, waitProgram(pid, 60));
+  EXPECT_EQ("Failed to write while dumping service all: No space left on device\n",
+            mTools.dir().read("err"));
+}
+
+}  // namespace

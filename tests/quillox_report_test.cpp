@@ -1,0 +1,167 @@
+// quillox's local reports as a user sees them, with fake kernel files, tools and libraries.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "quillox_support.h"
+
+namespace {
+
+const char kVersionHead[] =
+    "vantrix version:v2.2\n\n----------------- libtqzel version -----------------\n";
+
+class QuilloxReport : public testing::Test {
+ protected:
+  ProgramResult quillox(const std::vector<std::string> &args,
+                        std::map<std::string, std::string> env = {}) {
+    env.emplace("PATH", mTools.searchPath());
+    ProgramRun run;
+    run.program = staged_program("quillox");
+    run.args = args;
+    run.env = env;
+    run.cwd = mTools.dir().path();
+    return run_program(run);
+  }
+  // A directory holding a fake libtqzel.so with these texts between binary bytes.
+  std::string library(const std::string &name, const std::vector<std::string> &texts) {
+    std::string dir = mTools.dir().file(name);
+    mkdir(dir.c_str(), 0755);
+    std::string bytes(
+        "\x7f"
+        "ELF\x01\x02",
+        6);
+    for (const std::string &text : texts) bytes += std::string("\0\xff", 2) + text;
+    mTools.dir().write(name + "/libtqzel.so", bytes + '\0');
+    return dir;
+  }
+  FakeTools mTools;
+};
+
+TEST_F(QuilloxReport, ClockReportHasFiveSectionsInOrder) {
+  mTools.kernelFile("/sys/devices/system/cpu/cpu1/cpufreq/scaling_cur_freq", "1416000\n");
+  mTools.kernelFile("/sys/kernel/debug/clk/clk_summary",
+                    " aclk_vdec 1 1 0 396000000\n aclk_rga 1 1 0 297000000\n"
+                    " clk_cpu 1 1 0 1416000000\n");
+  mTools.kernelFile("/sys/kernel/debug/clk/clk_scmi_gpu/clk_rate", "800000000\n");
+  mTools.kernelFile("/sys/devices/platform/fde60000.gpu/utilisation", "37\n");
+  ProgramResult r = quillox({"--freq"});
+  EXPECT_EQ(
+      "-----------------  cpu freq  -----------------\n1416000\n\n"
+      "-----------------  vpu freq  -----------------\n aclk_vdec 1 1 0 396000000\n\n"
+      "-----------------  gpu freq  -----------------\n800000000\n\n"
+      "-----------------  gpu utils  -----------------\n37\n\n"
+      "-----------------  rga freq  -----------------\n aclk_rga 1 1 0 297000000\n\n",
+      r.out);
+  EXPECT_EQ("", r.err);
+  EXPECT_EQ(1, r.exit_status);
+}
+
+TEST_F(QuilloxReport, ClockReportWithoutKernelFilesKeepsItsTitles) {
+  ProgramResult r = quillox({"--freq"});
+  EXPECT_EQ(
+      "-----------------  cpu freq  -----------------\n\n"
+      "-----------------  vpu freq  -----------------\n\n"
+      "-----------------  gpu freq  -----------------\n\n"
+      "-----------------  gpu utils  -----------------\n\n"
+      "-----------------  rga freq  -----------------\n\n",
+      r.out);
+  EXPECT_NE(std::string::npos, r.err.find("No such file")) << "cat complains on stderr";
+  EXPECT_EQ(1, r.exit_status);
+}
+
+TEST_F(QuilloxReport, MemoryReportCountsTheMemoryManagersLines) {
+  mTools.freeOutput("        total  used  free\nMem:    2010  812  998\n");
+  std::string mm = "0x0-0x40000000: 1073741824: total\n";
+  for (int i = 0; i < 13; ++i) mm += "0x" + std::to_string(i) + "000: 4096: used\n";
+  for (int i = 0; i < 4; ++i) mm += "0x" + std::to_string(i) + "800: 8192: free\n";
+  mTools.kernelFile("/sys/kernel/debug/dri/0/mm_dump", mm);
+  ProgramResult r = quillox({"--mem"});
+  EXPECT_EQ(
+      "-----------------  memory info  -----------------\n"
+      "        total  used  free\nMem:    2010  812  998\n\n"
+      "-----------------  memory dump  -----------------\n"
+      "0x0-0x40000000: 1073741824: total\n"
+      "used number : 12" +
+          std::string(18, ' ') + " free number : 3" + std::string(19, ' ') + "\n",
+      r.out);
+  EXPECT_EQ(1, r.exit_status);
+}
+
+TEST_F(QuilloxReport, MemoryReportWithoutTheMemoryManagerDump) {
+  mTools.freeOutput("Mem: 1 2 3\n");
+  ProgramResult r = quillox({"--mem"});
+  EXPECT_EQ(
+      "-----------------  memory info  -----------------\nMem: 1 2 3\n\n"
+      "-----------------  memory dump  -----------------\n",
+      r.out);
+  EXPECT_EQ(1, r.exit_status);
+}
+
+TEST_F(QuilloxReport, AReportThatCannotBeWrittenEndsWithStatusZero) {
+  mTools.freeOutput("Mem: 1 2 3\n");
+  std::map<std::string, std::string> env = {{"PATH", mTools.searchPath()}};
+  for (const char *option : {"--mem", "--freq"}) {
+    pid_t pid = spawnProgram(staged_program("quillox"), {option}, env, "/dev/full",
+                             mTools.dir().file("err"));
+    EXPECT_EQ(0, waitProgram(pid, 60)) << option;
+  }
+}
+
+TEST_F(QuilloxReport, VersionReport) {
+  std::string dir = library("lib", {"TQZEL v3.1.4 2024-01-09", "ZEL v3.1.4-extra"});
+  ProgramResult r = quillox({"--version"}, {{"LD_LIBRARY_PATH", dir}});
+  EXPECT_EQ(std::string(kVersionHead) + "TQZEL v3.1.4 2024-01-09\n\n", r.out);
+  EXPECT_EQ("", r.err);
+  EXPECT_EQ(1, r.exit_status);
+
+  r = quillox({"version"}, {{"LD_LIBRARY_PATH", dir}});
+  EXPECT_EQ(std::string(kVersionHead) + "TQZEL v3.1.4 2024-01-09\n\n", r.out);
+  r = quillox({"--list", "--version"}, {{"LD_LIBRARY_PATH", dir}});
+  EXPECT_EQ(std::string(kVersionHead) + "TQZEL v3.1.4 2024-01-09\nZEL v3.1.4-extra\n\n", r.out);
+}
+
+TEST_F(QuilloxReport, VersionSearchFollowsLdLibraryPathInOrder) {
+  std::string empty = mTools.dir().file("empty");
+  mkdir(empty.c_str(), 0755);
+  std::string a = library("a", {"TQZEL va"}), b = library("b", {"TQZEL vb"});
+  ProgramResult r = quillox({"version"}, {{"LD_LIBRARY_PATH", empty + "::" + b + ":" + a}});
+  EXPECT_EQ(std::string(kVersionHead) + "TQZEL vb\n\n", r.out);
+  r = quillox({"version"}, {{"LD_LIBRARY_PATH", a + ":" + b}});
+  EXPECT_EQ(std::string(kVersionHead) + "TQZEL va\n\n", r.out);
+}
+
+TEST_F(QuilloxReport, WithoutALibraryTheSectionIsEmpty) {
+  ProgramResult r = quillox({"version"}, {{"LD_LIBRARY_PATH", mTools.dir().path()}});
+  EXPECT_EQ(std::string(kVersionHead) + "\n", r.out);
+  EXPECT_EQ(1, r.exit_status);
+}
+
+// Only 22 directories of LD_LIBRARY_PATH fit before the 8 default ones.
+TEST_F(QuilloxReport, DirectoriesBeyondTwentyTwoAreNotSearched) {
+  std::string dirs;
+  for (int i = 1; i <= 21; ++i) dirs += mTools.dir().file("none" + std::to_string(i)) + ":";
+  std::string twentySecond = library("d22", {"TQZEL v22"});
+  std::string twentyThird = library("d23", {"TQZEL v23"});
+  ProgramResult r = quillox({"version"}, {{"LD_LIBRARY_PATH", dirs + twentySecond}});
+  EXPECT_EQ(std::string(kVersionHead) + "TQZEL v22\n\n", r.out);
+  r = quillox({"version"}, {{"LD_LIBRARY_PATH", dirs + "/x:" + twentyThird}});
+  EXPECT_EQ(std::string(kVersionHead) + "\n", r.out);
+  EXPECT_EQ(1, r.exit_status);
+}
+
+// A library without the text is handed to the strings tool with its path quoted for the shell.
+TEST_F(QuilloxReport, FallbackCannotBeMadeToRunCommands) {
+  mTools.stringsOutput("TQZEL v7 (from strings)\n");
+  std::string dir = library("x;touch PWNED;$(touch PWNED2) `touch PWNED3` &&", {"no version"});
+  ProgramResult r = quillox({"version"}, {{"LD_LIBRARY_PATH", dir}});
+  EXPECT_EQ(std::string(kVersionHead) + "TQZEL v7 (from strings)\n\n", r.out);
+  EXPECT_EQ("[" + dir + "/libtqzel.so]\n", mTools.stringsCalls());
+  struct stat st;
+  for (const char *marker : {"PWNED", "PWNED2", "PWNED3"}) {
+    EXPECT_NE(0, stat(mTools.dir().file(marker).c_str(), &st)) << marker;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,119 @@
+// quillox against the staged tqzel-sim on port 4894, with the service's fault injection.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <string>
+#include <vector>
+
+#include "quillox_support.h"
+
+namespace {
+
+const std::string kSeparator = std::string(79, '-') + "\n";
+
+std::string frame(const std::string &name, const std::string &dump) {
+  return kSeparator + "DUMP OF SERVICE " + name + ":\n" + dump + kSeparator +
+         "END DUMP OF SERVICE " + name + ":\n";
+}
+
+size_t count(const std::string &text, const std::string &what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+ProgramResult quillox(const std::vector<std::string> &args, double timeout_s = 60) {
+  ProgramRun run;
+  run.program = staged_program("quillox");
+  run.args = args;
+  run.timeout_s = timeout_s;
+  return run_program(run);
+}
+
+TEST(QuilloxWithService, AllModulesOneModuleAndAnUnknownOne) {
+  ServiceProcess service({});
+  ASSERT_TRUE(service.ready()) << service.log();
+  ASSERT_EQ(kServicePort, service.port());
+
+  ProgramResult r = quillox({});
+  EXPECT_EQ(0u, r.out.find(kSeparator + "DUMP OF SERVICE all:\nTQZEL v3.1.4 (simulated)")) << r.out;
+  size_t at = 0;
+  for (const char *module : {"[ae]", "[awb]", "[ccm]", "[gamma]", "[lsc]", "[nr]", "[sharp]"}) {
+    at = r.out.find(module, at);
+    EXPECT_NE(std::string::npos, at) << module;
+  }
+  EXPECT_EQ(1, r.exit_status);
+
+  r = quillox({"awb", "--verbose", "x\"y"});
+  EXPECT_EQ(frame("awb",
+                  "[awb]\n"
+                  "  mode               : auto\n"
+                  "  cct                : 5120 K\n"
+                  "  gain_r             : 1.8203\n"
+                  "  gain_gr            : 1.0000\n"
+                  "  gain_gb            : 1.0000\n"
+                  "  gain_b             : 1.5078\n"
+                  "  moduleArgs         : (2) \"--verbose\" \"x\"y\"\n"),
+            r.out);
+
+  r = quillox({"nosuch"});
+  EXPECT_EQ(frame("nosuch", "tqzel: unknown module \"nosuch\"\n"), r.out);
+  r = quillox({"--uri", "cfg", "a"});
+  EXPECT_EQ(frame("", "TQZEL uri /cam/tqzel/cfg\n  uriArgs            : (1) \"a\"\n"), r.out);
+
+  EXPECT_EQ(0, service.stop());
+  std::string log = service.log();
+  EXPECT_NE(std::string::npos,
+            log.find("request type 5, 1024 bytes: uri \"dump\", json {\"module\":\"all\"}"))
+      << log;
+  EXPECT_NE(std::string::npos,
+            log.find("json {\"module\":\"awb\", \"moduleArgs\":[\"--verbose\",\"x\\\"y\"]}"))
+      << log;
+}
+
+TEST(QuilloxWithService, AnnouncedSizeAndAShortDump) {
+  {
+    ServiceProcess service({"--size", "2000000", "--delay", "200"});
+    ASSERT_TRUE(service.ready()) << service.log();
+    ProgramResult r = quillox({"ae"});
+    const std::string warning = "Received message size exceeds reception buffer size! \n";
+    const std::string footer = kSeparator + "END DUMP OF SERVICE ae:\n" + warning;
+    ASSERT_EQ(frame("ae", "").size() + 2000000 + warning.size(), r.out.size());
+    EXPECT_EQ(0u, r.out.find(kSeparator + "DUMP OF SERVICE ae:\n[ae]\n  mode"));
+    EXPECT_EQ(footer, r.out.substr(r.out.size() - footer.size()));
+    EXPECT_EQ(1, r.exit_status);
+  }
+  ServiceProcess service({"--size", "5000", "--send-only", "100"});
+  ASSERT_TRUE(service.ready()) << service.log();
+  ProgramResult r = quillox({"ae"});
+  EXPECT_EQ(frame("ae", ""), r.out);
+  EXPECT_EQ(1, r.exit_status);
+}
+
+TEST(QuilloxWithService, AServiceThatClosesAtOnce) {
+  ServiceProcess service({"--close-at-once"});
+  ASSERT_TRUE(service.ready()) << service.log();
+  ProgramResult r = quillox({});
+  EXPECT_EQ(frame("all", ""), r.out);
+  EXPECT_EQ(1, r.exit_status);
+}
+
+// No time-out: quillox waits for an answer until the service goes away.
+TEST(QuilloxWithService, AServiceThatNeverAnswersKeepsQuilloxWaiting) {
+  ServiceProcess service({"--never-answer"});
+  ASSERT_TRUE(service.ready()) << service.log();
+  ProgramResult r = quillox({}, 3);
+  EXPECT_TRUE(r.timed_out);
+
+  ProgramRun run;
+  run.program = staged_program("quillox");
+  run.while_running = [&](pid_t) {
+    wait_until([&] { return count(service.log(), "not answering") == 2; }, 60);
+    EXPECT_EQ(0, service.stop());
+  };
+  r = run_program(run);
+  EXPECT_EQ(frame("all", ""), r.out);
+  EXPECT_EQ(1, r.exit_status);
+}
+
+}  // namespace

@@ -1,0 +1,162 @@
+// tqzel-sim as its users meet it: its options, its answers on the wire, its faults and its stop.
+// It listens on a free port or a local socket here, so these tests need no lock.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "quillox_support.h"
+
+namespace {
+
+std::string request(const std::string &text, uint32_t type = 5) {
+  std::string payload(1024, '\0');
+  payload.replace(0, text.size(), text);
+  return messageHead(type, 1024) + payload;
+}
+
+// Connects to the service, sends `bytes` and returns all it sends back until it closes, or what
+// came within `quiet_ms` of silence.
+std::string talk(const ServiceProcess &service, const std::string &bytes,
+                 const std::string &socketPath = "", int quiet_ms = 60 * 1000) {
+  int fd;
+  if (socketPath.empty()) {
+    fd = socket(AF_INET, SOCK_STREAM, 0);
+    struct sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons((uint16_t)service.port());
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(0, connect(fd, (struct sockaddr *)&address, sizeof(address)));
+  } else {
+    fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    struct sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    strcpy(address.sun_path, socketPath.c_str());
+    EXPECT_EQ(0, connect(fd, (struct sockaddr *)&address, sizeof(address)));
+  }
+  send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+  std::string out;
+  char buf[65536];
+  struct pollfd p = {fd, POLLIN, 0};
+  while (poll(&p, 1, quiet_ms) > 0) {
+    ssize_t n = recv(fd, buf, sizeof(buf), 0);
+    if (n <= 0) break;
+    out.append(buf, (size_t)n);
+  }
+  close(fd);
+  return out;
+}
+
+// The dump of an answer, checked against the size its head announces.
+std::string dumpOf(const std::string &answer) {
+  EXPECT_GE(answer.size(), 8u);
+  if (answer.size() < 8) return "";
+  uint32_t size;
+  memcpy(&size, &answer[4], 4);
+  EXPECT_EQ(size, answer.size() - 8);
+  return answer.substr(8);
+}
+
+TEST(TqzelSim, HelpDocumentsEveryOption) {
+  ProgramRun run;
+  run.program = staged_program("tqzel-sim");
+  run.args = {"--help"};
+  ProgramResult r = run_program(run);
+  EXPECT_EQ(0, r.exit_status);
+  for (const char *option : {"--port N", "--socket PATH", "--delay MS", "--size N", "--send-only N",
+                             "--never-answer", "--close-at-once", "--help"}) {
+    EXPECT_NE(std::string::npos, r.out.find(option)) << option;
+  }
+  run.args = {"--port", "70000"};
+  r = run_program(run);
+  EXPECT_EQ(2, r.exit_status);
+  EXPECT_EQ(0u, r.err.find("tqzel-sim: bad port: 70000\nusage: tqzel-sim")) << r.err;
+}
+
+TEST(TqzelSim, AnswersAllAModuleAndAnUnknownModule) {
+  ServiceProcess service({"--port", "0"});
+  ASSERT_TRUE(service.ready()) << service.log();
+  EXPECT_EQ(0u, service.endpoint().find("tcp://127.0.0.1:"));
+
+  std::string all = dumpOf(talk(service, request("/cam/tqzel/dump#{\"module\":\"all\"}#")));
+  EXPECT_EQ(0u, all.find("TQZEL v3.1.4 (simulated) tuning dump, 7 modules\n[ae]\n")) << all;
+  std::string awb = dumpOf(
+      talk(service,
+           request("/cam/tqzel/dump#{\"module\":\"awb\", \"moduleArgs\":[\"a\",\"b\\\"c\"]}#")));
+  EXPECT_EQ(0u, awb.find("[awb]\n"));
+  EXPECT_NE(std::string::npos, awb.find("  moduleArgs         : (2) \"a\" \"b\"c\"\n")) << awb;
+  EXPECT_EQ(std::string::npos, awb.find("[ae]"));
+  EXPECT_EQ("tqzel: unknown module \"zoom\"\n",
+            dumpOf(talk(service, request("/cam/tqzel/dump#{\"module\":\"zoom\"}#"))));
+  EXPECT_EQ("tqzel: no module named\n", dumpOf(talk(service, request("/cam/tqzel/dump##"))));
+  EXPECT_EQ("tqzel: bad request JSON\n",
+            dumpOf(talk(service, request("/cam/tqzel/dump#{\"module\":#"))));
+  EXPECT_EQ("tqzel: unsupported message type 6\n",
+            dumpOf(talk(service, request("/cam/tqzel/dump##", 6))));
+
+  EXPECT_EQ(0, service.stop());
+  std::string log = service.log();
+  EXPECT_NE(std::string::npos, log.find("connection 1: request type 5, 1024 bytes: uri \"dump\", "
+                                        "json {\"module\":\"all\"}\n"))
+      << log;
+  EXPECT_NE(std::string::npos, log.find("tqzel-sim: stopped by "));
+}
+
+TEST(TqzelSim, ALocalSocketIsRemovedAtTheStop) {
+  ScratchDir dir;
+  std::string path = dir.file("tqzel.sock");
+  ServiceProcess service({"--socket", path});
+  ASSERT_TRUE(service.ready()) << service.log();
+  EXPECT_EQ("local socket " + path, service.endpoint());
+  std::string dump = dumpOf(talk(service, request("/cam/tqzel/dump#{\"module\":\"nr\"}#"), path));
+  EXPECT_EQ(0u, dump.find("[nr]\n"));
+  struct stat st;
+  EXPECT_EQ(0, stat(path.c_str(), &st));
+  EXPECT_EQ(0, service.stop());
+  EXPECT_NE(0, stat(path.c_str(), &st)) << "the service removes its socket";
+}
+
+TEST(TqzelSim, SizeAndSendOnlyShapeTheDump) {
+  {
+    ServiceProcess service({"--port", "0", "--size", "300000"});
+    ASSERT_TRUE(service.ready()) << service.log();
+    std::string dump = dumpOf(talk(service, request("/cam/tqzel/dump#{\"module\":\"ae\"}#")));
+    ASSERT_EQ(300000u, dump.size());
+    size_t period = dump.find("[ae]", 1);
+    ASSERT_NE(std::string::npos, period);
+    EXPECT_EQ(dump.substr(0, 300000 - period), dump.substr(period)) << "the text repeats";
+  }
+  ServiceProcess service({"--port", "0", "--size", "1000", "--send-only", "10"});
+  ASSERT_TRUE(service.ready()) << service.log();
+  std::string answer = talk(service, request("/cam/tqzel/dump#{\"module\":\"ae\"}#"));
+  EXPECT_EQ(messageHead(1, 1000) + "[ae]\n  mod", answer);
+}
+
+TEST(TqzelSim, NeverAnswerAndCloseAtOnce) {
+  {
+    ServiceProcess service({"--port", "0", "--never-answer"});
+    ASSERT_TRUE(service.ready()) << service.log();
+    EXPECT_EQ("", talk(service, request("/cam/tqzel/dump##"), "", 300));
+    EXPECT_EQ(0, service.stop()) << "the stop ends a connection that waits";
+  }
+  ServiceProcess service({"--port", "0", "--close-at-once"});
+  ASSERT_TRUE(service.ready()) << service.log();
+  EXPECT_EQ("", talk(service, request("/cam/tqzel/dump##")));
+}
+
+TEST(TqzelSim, DelayHoldsTheAnswerBack) {
+  ServiceProcess service({"--port", "0", "--delay", "400"});
+  ASSERT_TRUE(service.ready()) << service.log();
+  EXPECT_EQ("", talk(service, request("/cam/tqzel/dump##"), "", 100));
+  EXPECT_EQ("tqzel: no module named\n", dumpOf(talk(service, request("/cam/tqzel/dump##"))));
+}
+
+}  // namespace
