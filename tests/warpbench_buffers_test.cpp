@@ -11,11 +11,6 @@ namespace {
 
 using nlohmann::json;
 
-std::vector<std::string> with(std::vector<std::string> base, const std::vector<std::string> &more) {
-  base.insert(base.end(), more.begin(), more.end());
-  return base;
-}
-
 std::string fmt(int w, int h, const char *pf = "NV12") {
   return "width=" + std::to_string(w) + ",height=" + std::to_string(h) + ",pixelformat=" + pf;
 }

@@ -137,6 +137,11 @@ std::vector<nlohmann::json> WarpbenchTest::trace_of(const std::string &op) const
   return found;
 }
 
+std::vector<std::string> with(std::vector<std::string> base, const std::vector<std::string> &more) {
+  base.insert(base.end(), more.begin(), more.end());
+  return base;
+}
+
 std::vector<std::string> lines_starting(const std::string &text, const std::string &prefix) {
   std::vector<std::string> found;
   std::istringstream in(text);

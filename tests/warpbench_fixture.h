@@ -52,6 +52,9 @@ class WarpbenchTest : public testing::Test {
   std::map<std::string, std::string> mExtraEnv;  // e.g. fault injection
 };
 
+// `base` followed by `more`: a command line built from shared pieces.
+std::vector<std::string> with(std::vector<std::string> base, const std::vector<std::string> &more);
+
 // Lines of `text` that start with `prefix`.
 std::vector<std::string> lines_starting(const std::string &text, const std::string &prefix);
 

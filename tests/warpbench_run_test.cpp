@@ -14,11 +14,6 @@ namespace {
 using WarpbenchRun = WarpbenchTest;
 using nlohmann::json;
 
-std::vector<std::string> with(std::vector<std::string> base, const std::vector<std::string> &more) {
-  base.insert(base.end(), more.begin(), more.end());
-  return base;
-}
-
 off_t file_size(const std::string &path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 ? st.st_size : -1;
