@@ -24,7 +24,7 @@ class WarpbenchTest : public testing::Test {
   ProgramResult run(const std::vector<std::string> &args, double timeout_s = 60);
   ProgramRun prepare(const std::vector<std::string> &args, double timeout_s = 60);
 
-  // "-v"/"-x" for the small NV12 picture, the input file and a valid mesh file.
+  // "-v"/"-x" for the small NV12 picture, the input file and a valid (identity) mesh file.
   std::vector<std::string> picture_args() const;
   std::string write_picture();
   std::string write_mesh(const std::string &name = "mesh.bin");
