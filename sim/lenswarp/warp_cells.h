@@ -20,9 +20,10 @@ struct InPlane {
   const uint8_t *base;
   ptrdiff_t origin;  // byte offset of sample (0, 0)
   ptrdiff_t stride;
-  int width;   // samples per line
-  int height;  // lines
-  int step;    // bytes from one sample to the next: 1 for Y, 2 for interleaved UV
+  int width;        // samples per line
+  int height;       // lines
+  int step;         // bytes from one sample to the next: 1 for Y, 2 for interleaved UV
+  ptrdiff_t limit;  // bytes from base that may be read: the picture's end
 };
 
 struct OutPlane {
@@ -110,6 +111,7 @@ void warp_cell_line_scalar(const InPlane &in, const OutPlane &out, const CellCor
                            const CellArea &area, int j, int first, int32_t border_mode,
                            const uint8_t *bg);
 void fill_cell(const OutPlane &out, const CellArea &area, const uint8_t *bg);
+void fill_cell_line(const OutPlane &out, const CellArea &area, int j, const uint8_t *bg);
 
 // The vector kernel for one mesh cell row (warp_simd.cpp).
 void warp_mesh_row_simd(const WarpJob &job, const FramePlanes &planes, int row);

@@ -18,9 +18,11 @@ size_t PictureLayout::bytes() const {
 FramePlanes frame_planes(const WarpJob &job, const uint8_t *in, uint8_t *out) {
   FramePlanes p;
   const PictureLayout &i = job.in, &o = job.out;
-  p.in_y = {in, i.offset_x, i.stride, i.width, i.height, 1};
-  p.in_uv = {in, (ptrdiff_t)i.stride * i.height + i.offset_x, i.stride, i.width / 2, i.height / 2,
-             2};
+  const ptrdiff_t limit = (ptrdiff_t)i.bytes();
+  p.in_y = {in, i.offset_x, i.stride, i.width, i.height, 1, limit};
+  p.in_uv = {
+      in,   (ptrdiff_t)i.stride * i.height + i.offset_x, i.stride, i.width / 2, i.height / 2, 2,
+      limit};
   p.out_y = {out + o.offset_x, o.stride, o.width, o.height};
   p.out_uv = {out + (ptrdiff_t)o.stride * o.height + o.offset_x, o.stride, o.width / 2,
               o.height / 2};
@@ -87,19 +89,21 @@ void warp_cell_scalar(const InPlane &in, const OutPlane &out, const CellCorners 
   }
 }
 
-void fill_cell(const OutPlane &out, const CellArea &area, const uint8_t *bg) {
+void fill_cell_line(const OutPlane &out, const CellArea &area, int j, const uint8_t *bg) {
   const int step = area.sub;  // luma: 1 byte per sample; chroma: U and V
-  for (int j = 0; j < area.rows; ++j) {
-    uint8_t *dst = out.origin + (ptrdiff_t)(area.y0 + j) * out.stride + area.x0 * step;
-    if (step == 1) {
-      memset(dst, bg[0], (size_t)area.cols);
-      continue;
-    }
-    for (int i = 0; i < area.cols; ++i) {
-      dst[2 * i] = bg[0];
-      dst[2 * i + 1] = bg[1];
-    }
+  uint8_t *dst = out.origin + (ptrdiff_t)(area.y0 + j) * out.stride + area.x0 * step;
+  if (step == 1) {
+    memset(dst, bg[0], (size_t)area.cols);
+    return;
   }
+  for (int i = 0; i < area.cols; ++i) {
+    dst[2 * i] = bg[0];
+    dst[2 * i + 1] = bg[1];
+  }
+}
+
+void fill_cell(const OutPlane &out, const CellArea &area, const uint8_t *bg) {
+  for (int j = 0; j < area.rows; ++j) fill_cell_line(out, area, j, bg);
 }
 
 void warp_mesh_row(const WarpJob &job, const uint8_t *in, uint8_t *out, int row, Kernel kernel) {

@@ -193,6 +193,12 @@ TEST(WarpEngine, VectorCodeOfEveryTargetEqualsTheScalarCode) {
                             *sx = 8 + x * 0.8 + 0.0007 * (x - 116) * (y - 52);
                             *sy = 6 + y * 1.03 + 0.0011 * (x - 116) * (x - 116);
                           })));
+  // A steep rotation: lane groups whose taps span three source lines.
+  jobs.push_back(make_job(in_layout, out_layout,
+                          mesh_of(232, 104, [](double x, double y, double *sx, double *sy) {
+                            *sx = 100 + 0.75 * (x - 116) - 0.5 * (y - 52);
+                            *sy = 60 + 0.5 * (x - 116) + 0.75 * (y - 52);
+                          })));
   const std::vector<int64_t> targets = hwy::SupportedAndGeneratedTargets();
   ASSERT_FALSE(targets.empty());
   for (int64_t target : targets) {

@@ -7,6 +7,8 @@
 // foreach_target.h first: it includes this file again for every target.
 #include <hwy/highway.h>
 
+#include <algorithm>
+
 #include "warp_cells.h"
 
 HWY_BEFORE_NAMESPACE();
@@ -53,13 +55,156 @@ HWY_INLINE V32 interpolate_v(V32 p00, V32 p01, V32 p10, V32 p11, V32 fx, V32 fy)
   return hn::ShiftRight<2 * kWeightBits>(hn::Add(v, hn::Set(d, 1 << (2 * kWeightBits - 1))));
 }
 
-// One cell whose taps all lie inside the input. Each lane gathers 4 bytes from the upper tap
-// line and 4 from the lower: for luma the two taps and two bytes it does not need (still inside
-// the buffer, since chroma follows luma and the taps end at least one sample before the line's
-// end), for chroma exactly U0 V0 U1 V1.
+// Taps come from 16-byte windows: each block of 4 lanes reads from a few source lines and a
+// short stretch of each, so one 16-byte load per line and block, and byte shuffles, hand every
+// lane its taps, far cheaper than gathers. 128-bit vectors are one block, AVX2's two; AVX-512
+// (fast gathers) and the one-lane fallback use gathers.
+#if HWY_TARGET == HWY_AVX2
+#define LENSWARP_WINDOW_BLOCKS 2
+#elif HWY_TARGET == HWY_SSSE3 || HWY_TARGET == HWY_SSE4 || HWY_TARGET == HWY_NEON
+#define LENSWARP_WINDOW_BLOCKS 1
+#else
+#define LENSWARP_WINDOW_BLOCKS 0
+#endif
+constexpr int kWindowBytes = 16;
+constexpr int kBlockLanes = 4;
+// Lines a block may span (plus the lower tap's line).
+constexpr int kMaxWindowSpan = 2;
+
+// The taps of a lane group, one sample per lane: channel c's upper-left, upper-right,
+// lower-left and lower-right taps in t[c][0..3] (luma has one channel, chroma U and V).
 template <int kSub>
-void warp_cell_inside(const InPlane &in, const OutPlane &out, const CellCorners &cc,
-                      const CellArea &area) {
+struct Taps {
+  V32 t[kSub][4];
+};
+
+// The four bytes at `offset` (bytes from in.base) for every lane, from memory: for luma the two
+// taps and two bytes it does not need (still inside the buffer, since chroma follows luma and
+// the taps end at least one sample before the line's end), for chroma exactly U0 V0 U1 V1.
+template <int kSub>
+HWY_INLINE Taps<kSub> gather_taps(const InPlane &in, V32 offset) {
+  const D32 d;
+  const int32_t *base = reinterpret_cast<const int32_t *>(in.base);
+  const V32 upper = hn::GatherOffset(d, base, offset);
+  const V32 lower = hn::GatherOffset(d, base, hn::Add(offset, hn::Set(d, (int32_t)in.stride)));
+  Taps<kSub> taps;
+  for (int c = 0; c < kSub; ++c) {
+    // Samples are kSub bytes apart: channel c's right tap is byte c + kSub.
+    taps.t[c][0] = byte_of(upper, c);
+    taps.t[c][1] = byte_of(upper, c + kSub);
+    taps.t[c][2] = byte_of(lower, c);
+    taps.t[c][3] = byte_of(lower, c + kSub);
+  }
+  return taps;
+}
+
+#if LENSWARP_WINDOW_BLOCKS > 0
+using DBytes = hn::Repartition<uint8_t, D32>;
+static_assert(LENSWARP_WINDOW_BLOCKS * kBlockLanes == HWY_LANES(int32_t), "blocks fill a vector");
+
+// A vector whose block b holds value[b] in every lane.
+HWY_INLINE V32 per_block(const int32_t *value) {
+#if LENSWARP_WINDOW_BLOCKS == 2
+  const hn::Half<D32> dh;
+  return hn::Combine(D32(), hn::Set(dh, value[1]), hn::Set(dh, value[0]));
+#else
+  return hn::Set(D32(), value[0]);
+#endif
+}
+
+// The 16 bytes at base + at[b] + offset in block b.
+HWY_INLINE hn::Vec<DBytes> load_blocks(const uint8_t *base, const ptrdiff_t *at, ptrdiff_t offset) {
+#if LENSWARP_WINDOW_BLOCKS == 2
+  const hn::Half<DBytes> dh;
+  return hn::Combine(DBytes(), hn::LoadU(dh, base + at[1] + offset),
+                     hn::LoadU(dh, base + at[0] + offset));
+#else
+  return hn::LoadU(DBytes(), base + at[0] + offset);
+#endif
+}
+
+// The taps from the windows at in.base + window[b], lines 0 .. span + 1 below it; `first_byte`
+// is each lane's upper-left tap's byte in its window and `line` its line.
+template <int kSub>
+HWY_INLINE Taps<kSub> window_taps(const InPlane &in, const ptrdiff_t *window, int span,
+                                  V32 first_byte, V32 line) {
+  const D32 d;
+  const DBytes dbytes;
+  // 0x80 in the upper three index bytes: the shuffle zero-extends the tap into the lane.
+  hn::Vec<DBytes> index[kSub][2];
+  for (int c = 0; c < kSub; ++c) {
+    for (int k = 0; k < 2; ++k) {
+      index[c][k] =
+          hn::BitCast(dbytes, hn::Add(first_byte, hn::Set(d, (int32_t)0x80808000 + c + k * kSub)));
+    }
+  }
+  Taps<kSub> taps;
+  V32 line_taps[kSub][2];  // the taps of line l, as the loop reaches it
+  const auto upper = load_blocks(in.base, window, 0),
+             lower = load_blocks(in.base, window, in.stride);
+  for (int c = 0; c < kSub; ++c) {
+    for (int k = 0; k < 2; ++k) {
+      taps.t[c][k] = hn::BitCast(d, hn::TableLookupBytesOr0(upper, index[c][k]));
+      taps.t[c][2 + k] = line_taps[c][k] =
+          hn::BitCast(d, hn::TableLookupBytesOr0(lower, index[c][k]));
+    }
+  }
+  for (int l = 1; l <= span; ++l) {
+    // Lanes on line l take line l as their upper line and line l + 1 as their lower one.
+    const auto here = hn::Eq(line, hn::Set(d, l));
+    const auto next = load_blocks(in.base, window, (ptrdiff_t)(l + 1) * in.stride);
+    for (int c = 0; c < kSub; ++c) {
+      for (int k = 0; k < 2; ++k) {
+        const V32 below = hn::BitCast(d, hn::TableLookupBytesOr0(next, index[c][k]));
+        taps.t[c][k] = hn::IfThenElse(here, line_taps[c][k], taps.t[c][k]);
+        taps.t[c][2 + k] = hn::IfThenElse(here, below, taps.t[c][2 + k]);
+        line_taps[c][k] = below;
+      }
+    }
+  }
+  return taps;
+}
+#endif
+
+// Whether a cell's lines read their taps through windows.
+struct WindowPlan {
+  bool use = false;
+};
+
+#if LENSWARP_WINDOW_BLOCKS > 0
+// Slopes vary linearly down a cell, so its first and last lines bound every block's reach; the
+// corners bound the lines and columns read.
+template <int kSub>
+HWY_INLINE WindowPlan plan_windows(const InPlane &in, const CellCorners &cc, const CellArea &area) {
+  constexpr int kShift = position_shift(kSub);
+  int64_t reach_x = 0, reach_y = 0;
+  for (int j : {0, area.rows - 1}) {
+    reach_x = std::max(reach_x, std::abs((int64_t)line_ramp(cc.x, kSub, j).slope));
+    reach_y = std::max(reach_y, std::abs((int64_t)line_ramp(cc.y, kSub, j).slope));
+  }
+  const int64_t samples = ((reach_x * (kBlockLanes - 1)) >> kShift) + 1;
+  const int64_t span = ((reach_y * (kBlockLanes - 1)) >> kShift) + 1;
+  // Corners are in 1/256 luma pixel: plane samples are 256 * kSub of them.
+  const int64_t max_x = std::max({cc.x[0], cc.x[1], cc.x[2], cc.x[3]}) / (256 * kSub);
+  const int64_t max_y = std::max({cc.y[0], cc.y[1], cc.y[2], cc.y[3]}) / (256 * kSub);
+  WindowPlan plan;
+  plan.use = samples * kSub + 2 * kSub <= kWindowBytes && span <= kMaxWindowSpan &&
+             in.origin + (max_y + span + 1) * in.stride + max_x * kSub + kWindowBytes <= in.limit;
+  return plan;
+}
+#else
+template <int kSub>
+HWY_INLINE WindowPlan plan_windows(const InPlane &, const CellCorners &, const CellArea &) {
+  return WindowPlan();
+}
+#endif
+
+// Line j of a cell whose taps all lie inside the input: the taps of each lane group (from
+// windows or gathers), then the integer interpolation of warp_cells.h.
+template <int kSub>
+HWY_INLINE void warp_line_inside(const InPlane &in, const OutPlane &out, const CellCorners &cc,
+                                 const CellArea &area, const WindowPlan &plan, int j) {
+  (void)plan;  // gathers only, on targets without windows
   const D32 d;
   const hn::Rebind<uint8_t, D32> d8;
 #if HWY_TARGET != HWY_SCALAR
@@ -69,84 +214,128 @@ void warp_cell_inside(const InPlane &in, const OutPlane &out, const CellCorners 
   constexpr int kShift = position_shift(kSub);
   constexpr int kFracShift = kShift - kWeightBits;
   const int n = (int)hn::Lanes(d);
-  const int32_t *base = reinterpret_cast<const int32_t *>(in.base);
-  const V32 iota = hn::Iota(d, 0);
   const V32 frac_mask = hn::Set(d, kWeightOne - 1);
+  const LineRamp rx = line_ramp(cc.x, kSub, j);
+  const LineRamp ry = line_ramp(cc.y, kSub, j);
+  // Lane positions advance by n samples per group; each stays the exact value, which fits.
+  const V32 iota = hn::Iota(d, 0);
+  V32 px = hn::Add(hn::Set(d, rx.start), hn::Mul(hn::Set(d, rx.slope), iota));
+  V32 py = hn::Add(hn::Set(d, ry.start), hn::Mul(hn::Set(d, ry.slope), iota));
+  const V32 step_x = hn::Set(d, rx.slope * n), step_y = hn::Set(d, ry.slope * n);
+  uint8_t *dst = out.origin + (ptrdiff_t)(area.y0 + j) * out.stride + area.x0 * kSub;
+  const int groups = area.cols / n;
+#if LENSWARP_WINDOW_BLOCKS > 0
+  // Positions are linear along the line, so a block's lowest sample and line lie at one of its
+  // ends.
+  const int64_t reach_x = std::abs((int64_t)rx.slope) * (kBlockLanes - 1);
+  const int64_t reach_y = std::abs((int64_t)ry.slope) * (kBlockLanes - 1);
+  int64_t lo_x[LENSWARP_WINDOW_BLOCKS], lo_y[LENSWARP_WINDOW_BLOCKS];
+  for (int b = 0; b < LENSWARP_WINDOW_BLOCKS; ++b) {
+    lo_x[b] = rx.start + (int64_t)rx.slope * (b * kBlockLanes) + (rx.slope < 0 ? -reach_x : 0);
+    lo_y[b] = ry.start + (int64_t)ry.slope * (b * kBlockLanes) + (ry.slope < 0 ? -reach_y : 0);
+  }
+  const int64_t group_x = (int64_t)rx.slope * n, group_y = (int64_t)ry.slope * n;
+#endif
   const V32 stride = hn::Set(d, (int32_t)in.stride);
   const V32 origin = hn::Set(d, (int32_t)in.origin);
-  for (int j = 0; j < area.rows; ++j) {
-    const LineRamp rx = line_ramp(cc.x, kSub, j);
-    const LineRamp ry = line_ramp(cc.y, kSub, j);
-    const V32 slope_x = hn::Set(d, rx.slope), slope_y = hn::Set(d, ry.slope);
-    uint8_t *dst = out.origin + (ptrdiff_t)(area.y0 + j) * out.stride + area.x0 * kSub;
-    int i = 0;
-    for (; i + n <= area.cols; i += n) {
-      const V32 lane = hn::Add(iota, hn::Set(d, i));
-      const V32 px = hn::Add(hn::Set(d, rx.start), hn::Mul(slope_x, lane));
-      const V32 py = hn::Add(hn::Set(d, ry.start), hn::Mul(slope_y, lane));
-      const V32 fx = hn::And(hn::ShiftRight<kFracShift>(px), frac_mask);
-      const V32 fy = hn::And(hn::ShiftRight<kFracShift>(py), frac_mask);
-      V32 ix = hn::ShiftRight<kShift>(px);
-      if (kSub == 2) ix = hn::Add(ix, ix);  // two bytes per chroma sample
-      const V32 offset = hn::Add(hn::Add(origin, ix), hn::Mul(hn::ShiftRight<kShift>(py), stride));
-      const V32 upper = hn::GatherOffset(d, base, offset);
-      const V32 lower = hn::GatherOffset(d, base, hn::Add(offset, stride));
-      if (kSub == 1) {
-        const V32 y = interpolate_v(byte_of(upper, 0), byte_of(upper, 1), byte_of(lower, 0),
-                                    byte_of(lower, 1), fx, fy);
-        hn::StoreU(hn::DemoteTo(d8, y), d8, dst + i);
-      } else {
-        const V32 u = interpolate_v(byte_of(upper, 0), byte_of(upper, 2), byte_of(lower, 0),
-                                    byte_of(lower, 2), fx, fy);
-        const V32 v = interpolate_v(byte_of(upper, 1), byte_of(upper, 3), byte_of(lower, 1),
-                                    byte_of(lower, 3), fx, fy);
-        const V32 uv = hn::Or(u, hn::ShiftLeft<8>(v));
-#if HWY_TARGET == HWY_SCALAR
-        const int32_t pair = hn::GetLane(uv);  // one lane: no byte view of a 16-bit vector
-        dst[2 * i] = (uint8_t)pair;
-        dst[2 * i + 1] = (uint8_t)(pair >> 8);
-#else
-        hn::StoreU(hn::BitCast(d8x2, hn::DemoteTo(d16, uv)), d8x2, dst + 2 * i);
-#endif
+  for (int g = 0; g < groups; ++g, px = hn::Add(px, step_x), py = hn::Add(py, step_y)) {
+    const V32 fx = hn::And(hn::ShiftRight<kFracShift>(px), frac_mask);
+    const V32 fy = hn::And(hn::ShiftRight<kFracShift>(py), frac_mask);
+    const V32 ix = hn::ShiftRight<kShift>(px), iy = hn::ShiftRight<kShift>(py);
+    Taps<kSub> taps;
+#if LENSWARP_WINDOW_BLOCKS > 0
+    if (plan.use) {
+      int32_t x0[LENSWARP_WINDOW_BLOCKS], y0[LENSWARP_WINDOW_BLOCKS];
+      ptrdiff_t window[LENSWARP_WINDOW_BLOCKS];
+      int span = 0;  // lines this group's blocks span: often none
+      for (int b = 0; b < LENSWARP_WINDOW_BLOCKS; ++b) {
+        x0[b] = (int32_t)(lo_x[b] >> kShift);
+        y0[b] = (int32_t)(lo_y[b] >> kShift);
+        span = std::max(span, (int)((lo_y[b] + reach_y) >> kShift) - y0[b]);
+        window[b] = in.origin + (ptrdiff_t)y0[b] * in.stride + (ptrdiff_t)x0[b] * kSub;
+        lo_x[b] += group_x;
+        lo_y[b] += group_y;
       }
+      V32 first_byte = hn::Sub(ix, per_block(x0));
+      if (kSub == 2) first_byte = hn::Add(first_byte, first_byte);
+      taps = window_taps<kSub>(in, window, span, first_byte, hn::Sub(iy, per_block(y0)));
+    } else
+#endif
+    {
+      taps = gather_taps<kSub>(
+          in, hn::Add(hn::Add(origin, kSub == 2 ? hn::Add(ix, ix) : ix), hn::Mul(iy, stride)));
     }
-    if (i < area.cols) {
-      static const uint8_t kNoBackground[2] = {0, 0};  // taps are inside: never used
-      warp_cell_line_scalar(in, out, cc, area, j, i, kBorderNearest, kNoBackground);
+    const int i = g * n;
+    if (kSub == 1) {
+      const V32 y = interpolate_v(taps.t[0][0], taps.t[0][1], taps.t[0][2], taps.t[0][3], fx, fy);
+      hn::StoreU(hn::DemoteTo(d8, y), d8, dst + i);
+    } else {
+      const V32 u = interpolate_v(taps.t[0][0], taps.t[0][1], taps.t[0][2], taps.t[0][3], fx, fy);
+      const V32 v = interpolate_v(taps.t[kSub - 1][0], taps.t[kSub - 1][1], taps.t[kSub - 1][2],
+                                  taps.t[kSub - 1][3], fx, fy);
+      const V32 uv = hn::Or(u, hn::ShiftLeft<8>(v));
+#if HWY_TARGET == HWY_SCALAR
+      const int32_t pair = hn::GetLane(uv);  // one lane: no byte view of a 16-bit vector
+      dst[2 * i] = (uint8_t)pair;
+      dst[2 * i + 1] = (uint8_t)(pair >> 8);
+#else
+      hn::StoreU(hn::BitCast(d8x2, hn::DemoteTo(d16, uv)), d8x2, dst + 2 * i);
+#endif
     }
+  }
+  if (groups * n < area.cols) {
+    static const uint8_t kNoBackground[2] = {0, 0};  // taps are inside: never used
+    warp_cell_line_scalar(in, out, cc, area, j, groups * n, kBorderNearest, kNoBackground);
   }
 }
 
-void warp_plane_cell(const InPlane &in, const OutPlane &out, const CellCorners &cc,
-                     const CellArea &area, int32_t border_mode, const uint8_t *bg) {
-  if (area.cols <= 0 || area.rows <= 0) return;
-  switch (classify_cell(cc, in, area.sub, border_mode)) {
-    case CellKind::kInside:
-      if (area.sub == 1) {
-        warp_cell_inside<1>(in, out, cc, area);
-      } else {
-        warp_cell_inside<2>(in, out, cc, area);
+// Output lines in order, each across all cells of the row, so that writes stream through
+// memory and reads follow one source curve at a time.
+template <int kSub>
+void warp_plane_row(const WarpJob &job, const InPlane &in, const OutPlane &out, int row,
+                    const uint8_t *bg) {
+  const int cells = job.mesh.geometry.cols - 1;
+  if (cells <= 0 || row * (kMeshStepY / kSub) >= out.height) return;
+  // Cell kinds and corners for the row; a picture is at most 16384 pixels wide.
+  constexpr int kMaxCells = 16384 / kMeshStepX + 1;
+  CellCorners corners[kMaxCells];
+  CellKind kinds[kMaxCells];
+  CellArea areas[kMaxCells];
+  WindowPlan plans[kMaxCells];
+  int used = 0;
+  for (int c = 0; c < cells && c < kMaxCells; ++c, ++used) {
+    corners[c] = cell_corners(job.mesh, c, row);
+    areas[c] = cell_area(out, c, row, kSub);
+    kinds[c] = areas[c].cols > 0 ? classify_cell(corners[c], in, kSub, job.border_mode)
+                                 : CellKind::kBackground;
+    if (areas[c].cols <= 0) break;
+    if (kinds[c] == CellKind::kInside) plans[c] = plan_windows<kSub>(in, corners[c], areas[c]);
+  }
+  const int rows = areas[0].rows;
+  for (int j = 0; j < rows; ++j) {
+    for (int c = 0; c < used; ++c) {
+      const CellArea &area = areas[c];
+      if (area.cols <= 0) break;
+      switch (kinds[c]) {
+        case CellKind::kInside:
+          warp_line_inside<kSub>(in, out, corners[c], area, plans[c], j);
+          break;
+        case CellKind::kBackground:
+          fill_cell_line(out, area, j, bg);
+          break;
+        case CellKind::kMixed:
+          warp_cell_line_scalar(in, out, corners[c], area, j, 0, job.border_mode, bg);
+          break;
       }
-      return;
-    case CellKind::kBackground:
-      fill_cell(out, area, bg);
-      return;
-    case CellKind::kMixed:
-      warp_cell_scalar(in, out, cc, area, border_mode, bg);
-      return;
+    }
   }
 }
 
 void warp_mesh_row_vector(const WarpJob &job, const FramePlanes &planes, int row) {
   const uint8_t bg_y[1] = {job.bg_y};
   const uint8_t bg_uv[2] = {job.bg_u, job.bg_v};
-  for (int c = 0; c + 1 < job.mesh.geometry.cols; ++c) {
-    const CellCorners cc = cell_corners(job.mesh, c, row);
-    warp_plane_cell(planes.in_y, planes.out_y, cc, cell_area(planes.out_y, c, row, 1),
-                    job.border_mode, bg_y);
-    warp_plane_cell(planes.in_uv, planes.out_uv, cc, cell_area(planes.out_uv, c, row, 2),
-                    job.border_mode, bg_uv);
-  }
+  warp_plane_row<1>(job, planes.in_y, planes.out_y, row, bg_y);
+  warp_plane_row<2>(job, planes.in_uv, planes.out_uv, row, bg_uv);
 }
 
 }  // namespace HWY_NAMESPACE
