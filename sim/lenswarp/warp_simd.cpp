@@ -59,6 +59,7 @@ HWY_INLINE V32 interpolate_v(V32 p00, V32 p01, V32 p10, V32 p11, V32 fx, V32 fy)
 // short stretch of each, so one 16-byte load per line and block, and byte shuffles, hand every
 // lane its taps, far cheaper than gathers. 128-bit vectors are one block, AVX2's two; AVX-512
 // (fast gathers) and the one-lane fallback use gathers.
+#undef LENSWARP_WINDOW_BLOCKS  // set anew for every target
 #if HWY_TARGET == HWY_AVX2
 #define LENSWARP_WINDOW_BLOCKS 2
 #elif HWY_TARGET == HWY_SSSE3 || HWY_TARGET == HWY_SSE4 || HWY_TARGET == HWY_NEON
