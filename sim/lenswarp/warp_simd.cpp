@@ -76,6 +76,9 @@ constexpr int kMaxWindowSpan = 2;
 // lower-left and lower-right taps in t[c][0..3] (luma has one channel, chroma U and V).
 template <int kSub>
 struct Taps {
+  // Declared here, inside the target's region, so that GCC compiles it for the target too: an
+  // implicit constructor would lack the target (NEON on armhf) and fail to inline the vectors'.
+  HWY_INLINE Taps() {}
   V32 t[kSub][4];
 };
 
@@ -344,19 +347,105 @@ void warp_mesh_row_vector(const WarpJob &job, const FramePlanes &planes, int row
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
-namespace lenswarp {
+#if HWY_ARCH_ARM_V7
+#include <sys/auxv.h>
+#endif
 
-HWY_EXPORT(warp_mesh_row_vector);
+#include <atomic>
+
+namespace lenswarp {
+namespace {
+
+using RowFn = void (*)(const WarpJob &, const FramePlanes &, int);
+struct TargetFn {
+  int64_t target;
+  RowFn fn;
+};
+
+// The compiled targets, best first (Highway numbers better targets with lower bits).
+const TargetFn kTargetFns[] = {
+#if HWY_TARGETS & HWY_AVX3_DL
+    {HWY_AVX3_DL, &N_AVX3_DL::warp_mesh_row_vector},
+#endif
+#if HWY_TARGETS & HWY_AVX3
+    {HWY_AVX3, &N_AVX3::warp_mesh_row_vector},
+#endif
+#if HWY_TARGETS & HWY_AVX2
+    {HWY_AVX2, &N_AVX2::warp_mesh_row_vector},
+#endif
+#if HWY_TARGETS & HWY_SSE4
+    {HWY_SSE4, &N_SSE4::warp_mesh_row_vector},
+#endif
+#if HWY_TARGETS & HWY_SSSE3
+    {HWY_SSSE3, &N_SSSE3::warp_mesh_row_vector},
+#endif
+#if HWY_TARGETS & HWY_NEON
+    {HWY_NEON, &N_NEON::warp_mesh_row_vector},
+#endif
+#if HWY_TARGETS & HWY_EMU128
+    {HWY_EMU128, &N_EMU128::warp_mesh_row_vector},
+#endif
+#if HWY_TARGETS & HWY_SCALAR
+    {HWY_SCALAR, &N_SCALAR::warp_mesh_row_vector},
+#endif
+};
+
+// What this CPU runs. Highway's own detection does not report NEON on 32-bit ARM, so there the
+// engine asks the kernel's hardware capabilities itself; Highway builds its NEON code for
+// NEON with VFPv4, so both are required (a Cortex-A9, NEON without VFPv4, runs the scalar code).
+int64_t cpu_targets() {
+  int64_t targets = hwy::SupportedTargets();
+#if HWY_ARCH_ARM_V7
+  constexpr unsigned long kHwcapNeon = 1UL << 12;   // HWCAP_NEON of <asm/hwcap.h>
+  constexpr unsigned long kHwcapVfpv4 = 1UL << 16;  // HWCAP_VFPv4
+  const unsigned long hwcap = getauxval(AT_HWCAP);
+  if ((hwcap & kHwcapNeon) && (hwcap & kHwcapVfpv4)) targets |= HWY_NEON;
+#endif
+  return targets;
+}
+
+const TargetFn &best_target() {
+  static const TargetFn &best = []() -> const TargetFn & {
+    const int64_t cpu = cpu_targets();
+    for (const TargetFn &t : kTargetFns) {
+      if (t.target & cpu) return t;
+    }
+    return kTargetFns[sizeof(kTargetFns) / sizeof(kTargetFns[0]) - 1];
+  }();
+  return best;
+}
+
+std::atomic<const TargetFn *> forced_target{nullptr};
+
+}  // namespace
 
 void warp_mesh_row_simd(const WarpJob &job, const FramePlanes &planes, int row) {
-  HWY_DYNAMIC_DISPATCH(warp_mesh_row_vector)(job, planes, row);
+  const TargetFn *forced = forced_target.load(std::memory_order_relaxed);
+  (forced ? forced->fn : best_target().fn)(job, planes, row);
 }
 
 const char *simd_target_name() {
-  // Highway numbers better targets with lower bits; dispatch takes the best one compiled in
-  // that the CPU supports.
-  const int64_t usable = hwy::SupportedTargets() & HWY_TARGETS;
-  return hwy::TargetName(usable & -usable);
+  return hwy::TargetName(best_target().target);
+}
+
+std::vector<int64_t> simd_targets() {
+  std::vector<int64_t> usable;
+  const int64_t cpu = cpu_targets();
+  for (const TargetFn &t : kTargetFns) {
+    if (t.target & cpu) usable.push_back(t.target);
+  }
+  return usable;
+}
+
+bool force_simd_target(int64_t target) {
+  for (const TargetFn &t : kTargetFns) {
+    if (t.target == target) {
+      forced_target.store(&t);
+      return true;
+    }
+  }
+  forced_target.store(nullptr);
+  return target == 0;
 }
 
 }  // namespace lenswarp
