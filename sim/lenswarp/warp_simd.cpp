@@ -55,20 +55,17 @@ HWY_INLINE V32 interpolate_v(V32 p00, V32 p01, V32 p10, V32 p11, V32 fx, V32 fy)
   return hn::ShiftRight<2 * kWeightBits>(hn::Add(v, hn::Set(d, 1 << (2 * kWeightBits - 1))));
 }
 
-// Taps come from 16-byte windows: each block of 4 lanes reads from a few source lines and a
-// short stretch of each, so one 16-byte load per line and block, and byte shuffles, hand every
-// lane its taps, far cheaper than gathers. 128-bit vectors are one block, AVX2's two; AVX-512
-// (fast gathers) and the one-lane fallback use gathers.
-#undef LENSWARP_WINDOW_BLOCKS  // set anew for every target
-#if HWY_TARGET == HWY_AVX2
-#define LENSWARP_WINDOW_BLOCKS 2
-#elif HWY_TARGET == HWY_SSSE3 || HWY_TARGET == HWY_SSE4 || HWY_TARGET == HWY_NEON
-#define LENSWARP_WINDOW_BLOCKS 1
+// Without hardware gathers (SSSE3, SSE4, NEON: 128-bit vectors of 4 lanes), taps come from
+// 16-byte windows: the lanes of a group read from a few source lines and a short stretch of
+// each, so one 16-byte load per line and byte shuffles hand every lane its taps. Where gathers
+// exist (AVX2, AVX-512) they measured faster, and the one-lane fallback gathers by plain loads.
+#undef LENSWARP_WINDOWS  // set anew for every target
+#if HWY_TARGET == HWY_SSSE3 || HWY_TARGET == HWY_SSE4 || HWY_TARGET == HWY_NEON
+#define LENSWARP_WINDOWS 1
 #else
-#define LENSWARP_WINDOW_BLOCKS 0
+#define LENSWARP_WINDOWS 0
 #endif
 constexpr int kWindowBytes = 16;
-constexpr int kBlockLanes = 4;
 // Lines a block may span (plus the lower tap's line).
 constexpr int kMaxWindowSpan = 2;
 
@@ -102,36 +99,16 @@ HWY_INLINE Taps<kSub> gather_taps(const InPlane &in, V32 offset) {
   return taps;
 }
 
-#if LENSWARP_WINDOW_BLOCKS > 0
+#if LENSWARP_WINDOWS
 using DBytes = hn::Repartition<uint8_t, D32>;
-static_assert(LENSWARP_WINDOW_BLOCKS * kBlockLanes == HWY_LANES(int32_t), "blocks fill a vector");
+constexpr int kGroupLanes = HWY_LANES(int32_t);
+static_assert(kGroupLanes * 4 == kWindowBytes, "one window per lane group");
 
-// A vector whose block b holds value[b] in every lane.
-HWY_INLINE V32 per_block(const int32_t *value) {
-#if LENSWARP_WINDOW_BLOCKS == 2
-  const hn::Half<D32> dh;
-  return hn::Combine(D32(), hn::Set(dh, value[1]), hn::Set(dh, value[0]));
-#else
-  return hn::Set(D32(), value[0]);
-#endif
-}
-
-// The 16 bytes at base + at[b] + offset in block b.
-HWY_INLINE hn::Vec<DBytes> load_blocks(const uint8_t *base, const ptrdiff_t *at, ptrdiff_t offset) {
-#if LENSWARP_WINDOW_BLOCKS == 2
-  const hn::Half<DBytes> dh;
-  return hn::Combine(DBytes(), hn::LoadU(dh, base + at[1] + offset),
-                     hn::LoadU(dh, base + at[0] + offset));
-#else
-  return hn::LoadU(DBytes(), base + at[0] + offset);
-#endif
-}
-
-// The taps from the windows at in.base + window[b], lines 0 .. span + 1 below it; `first_byte`
-// is each lane's upper-left tap's byte in its window and `line` its line.
+// The taps from the window at in.base + window, lines 0 .. span + 1 below it; `first_byte` is
+// each lane's upper-left tap's byte in the window and `line` its line.
 template <int kSub>
-HWY_INLINE Taps<kSub> window_taps(const InPlane &in, const ptrdiff_t *window, int span,
-                                  V32 first_byte, V32 line) {
+HWY_INLINE Taps<kSub> window_taps(const InPlane &in, ptrdiff_t window, int span, V32 first_byte,
+                                  V32 line) {
   const D32 d;
   const DBytes dbytes;
   // 0x80 in the upper three index bytes: the shuffle zero-extends the tap into the lane.
@@ -144,8 +121,8 @@ HWY_INLINE Taps<kSub> window_taps(const InPlane &in, const ptrdiff_t *window, in
   }
   Taps<kSub> taps;
   V32 line_taps[kSub][2];  // the taps of line l, as the loop reaches it
-  const auto upper = load_blocks(in.base, window, 0),
-             lower = load_blocks(in.base, window, in.stride);
+  const auto upper = hn::LoadU(dbytes, in.base + window),
+             lower = hn::LoadU(dbytes, in.base + window + in.stride);
   for (int c = 0; c < kSub; ++c) {
     for (int k = 0; k < 2; ++k) {
       taps.t[c][k] = hn::BitCast(d, hn::TableLookupBytesOr0(upper, index[c][k]));
@@ -156,7 +133,7 @@ HWY_INLINE Taps<kSub> window_taps(const InPlane &in, const ptrdiff_t *window, in
   for (int l = 1; l <= span; ++l) {
     // Lanes on line l take line l as their upper line and line l + 1 as their lower one.
     const auto here = hn::Eq(line, hn::Set(d, l));
-    const auto next = load_blocks(in.base, window, (ptrdiff_t)(l + 1) * in.stride);
+    const auto next = hn::LoadU(dbytes, in.base + window + (ptrdiff_t)(l + 1) * in.stride);
     for (int c = 0; c < kSub; ++c) {
       for (int k = 0; k < 2; ++k) {
         const V32 below = hn::BitCast(d, hn::TableLookupBytesOr0(next, index[c][k]));
@@ -175,8 +152,8 @@ struct WindowPlan {
   bool use = false;
 };
 
-#if LENSWARP_WINDOW_BLOCKS > 0
-// Slopes vary linearly down a cell, so its first and last lines bound every block's reach; the
+#if LENSWARP_WINDOWS
+// Slopes vary linearly down a cell, so its first and last lines bound every group's reach; the
 // corners bound the lines and columns read.
 template <int kSub>
 HWY_INLINE WindowPlan plan_windows(const InPlane &in, const CellCorners &cc, const CellArea &area) {
@@ -186,8 +163,8 @@ HWY_INLINE WindowPlan plan_windows(const InPlane &in, const CellCorners &cc, con
     reach_x = std::max(reach_x, std::abs((int64_t)line_ramp(cc.x, kSub, j).slope));
     reach_y = std::max(reach_y, std::abs((int64_t)line_ramp(cc.y, kSub, j).slope));
   }
-  const int64_t samples = ((reach_x * (kBlockLanes - 1)) >> kShift) + 1;
-  const int64_t span = ((reach_y * (kBlockLanes - 1)) >> kShift) + 1;
+  const int64_t samples = ((reach_x * (kGroupLanes - 1)) >> kShift) + 1;
+  const int64_t span = ((reach_y * (kGroupLanes - 1)) >> kShift) + 1;
   // Corners are in 1/256 luma pixel: plane samples are 256 * kSub of them.
   const int64_t max_x = std::max({cc.x[0], cc.x[1], cc.x[2], cc.x[3]}) / (256 * kSub);
   const int64_t max_y = std::max({cc.y[0], cc.y[1], cc.y[2], cc.y[3]}) / (256 * kSub);
@@ -228,16 +205,13 @@ HWY_INLINE void warp_line_inside(const InPlane &in, const OutPlane &out, const C
   const V32 step_x = hn::Set(d, rx.slope * n), step_y = hn::Set(d, ry.slope * n);
   uint8_t *dst = out.origin + (ptrdiff_t)(area.y0 + j) * out.stride + area.x0 * kSub;
   const int groups = area.cols / n;
-#if LENSWARP_WINDOW_BLOCKS > 0
-  // Positions are linear along the line, so a block's lowest sample and line lie at one of its
+#if LENSWARP_WINDOWS
+  // Positions are linear along the line, so a group's lowest sample and line lie at one of its
   // ends.
-  const int64_t reach_x = std::abs((int64_t)rx.slope) * (kBlockLanes - 1);
-  const int64_t reach_y = std::abs((int64_t)ry.slope) * (kBlockLanes - 1);
-  int64_t lo_x[LENSWARP_WINDOW_BLOCKS], lo_y[LENSWARP_WINDOW_BLOCKS];
-  for (int b = 0; b < LENSWARP_WINDOW_BLOCKS; ++b) {
-    lo_x[b] = rx.start + (int64_t)rx.slope * (b * kBlockLanes) + (rx.slope < 0 ? -reach_x : 0);
-    lo_y[b] = ry.start + (int64_t)ry.slope * (b * kBlockLanes) + (ry.slope < 0 ? -reach_y : 0);
-  }
+  const int64_t reach_x = std::abs((int64_t)rx.slope) * (kGroupLanes - 1);
+  const int64_t reach_y = std::abs((int64_t)ry.slope) * (kGroupLanes - 1);
+  int64_t lo_x = rx.start + (rx.slope < 0 ? -reach_x : 0);
+  int64_t lo_y = ry.start + (ry.slope < 0 ? -reach_y : 0);
   const int64_t group_x = (int64_t)rx.slope * n, group_y = (int64_t)ry.slope * n;
 #endif
   const V32 stride = hn::Set(d, (int32_t)in.stride);
@@ -247,22 +221,16 @@ HWY_INLINE void warp_line_inside(const InPlane &in, const OutPlane &out, const C
     const V32 fy = hn::And(hn::ShiftRight<kFracShift>(py), frac_mask);
     const V32 ix = hn::ShiftRight<kShift>(px), iy = hn::ShiftRight<kShift>(py);
     Taps<kSub> taps;
-#if LENSWARP_WINDOW_BLOCKS > 0
+#if LENSWARP_WINDOWS
     if (plan.use) {
-      int32_t x0[LENSWARP_WINDOW_BLOCKS], y0[LENSWARP_WINDOW_BLOCKS];
-      ptrdiff_t window[LENSWARP_WINDOW_BLOCKS];
-      int span = 0;  // lines this group's blocks span: often none
-      for (int b = 0; b < LENSWARP_WINDOW_BLOCKS; ++b) {
-        x0[b] = (int32_t)(lo_x[b] >> kShift);
-        y0[b] = (int32_t)(lo_y[b] >> kShift);
-        span = std::max(span, (int)((lo_y[b] + reach_y) >> kShift) - y0[b]);
-        window[b] = in.origin + (ptrdiff_t)y0[b] * in.stride + (ptrdiff_t)x0[b] * kSub;
-        lo_x[b] += group_x;
-        lo_y[b] += group_y;
-      }
-      V32 first_byte = hn::Sub(ix, per_block(x0));
+      const int32_t x0 = (int32_t)(lo_x >> kShift), y0 = (int32_t)(lo_y >> kShift);
+      const int span = (int)((lo_y + reach_y) >> kShift) - y0;  // often 0: one line pair
+      const ptrdiff_t window = in.origin + (ptrdiff_t)y0 * in.stride + (ptrdiff_t)x0 * kSub;
+      lo_x += group_x;
+      lo_y += group_y;
+      V32 first_byte = hn::Sub(ix, hn::Set(d, x0));
       if (kSub == 2) first_byte = hn::Add(first_byte, first_byte);
-      taps = window_taps<kSub>(in, window, span, first_byte, hn::Sub(iy, per_block(y0)));
+      taps = window_taps<kSub>(in, window, span, first_byte, hn::Sub(iy, hn::Set(d, y0)));
     } else
 #endif
     {
@@ -293,44 +261,27 @@ HWY_INLINE void warp_line_inside(const InPlane &in, const OutPlane &out, const C
   }
 }
 
-// Output lines in order, each across all cells of the row, so that writes stream through
-// memory and reads follow one source curve at a time.
+// One cell row of a plane, cell by cell (which measured faster than line by line across the
+// row): vector code inside the input, the background, or the scalar code per sample.
 template <int kSub>
 void warp_plane_row(const WarpJob &job, const InPlane &in, const OutPlane &out, int row,
                     const uint8_t *bg) {
-  const int cells = job.mesh.geometry.cols - 1;
-  if (cells <= 0 || row * (kMeshStepY / kSub) >= out.height) return;
-  // Cell kinds and corners for the row; a picture is at most 16384 pixels wide.
-  constexpr int kMaxCells = 16384 / kMeshStepX + 1;
-  CellCorners corners[kMaxCells];
-  CellKind kinds[kMaxCells];
-  CellArea areas[kMaxCells];
-  WindowPlan plans[kMaxCells];
-  int used = 0;
-  for (int c = 0; c < cells && c < kMaxCells; ++c, ++used) {
-    corners[c] = cell_corners(job.mesh, c, row);
-    areas[c] = cell_area(out, c, row, kSub);
-    kinds[c] = areas[c].cols > 0 ? classify_cell(corners[c], in, kSub, job.border_mode)
-                                 : CellKind::kBackground;
-    if (areas[c].cols <= 0) break;
-    if (kinds[c] == CellKind::kInside) plans[c] = plan_windows<kSub>(in, corners[c], areas[c]);
-  }
-  const int rows = areas[0].rows;
-  for (int j = 0; j < rows; ++j) {
-    for (int c = 0; c < used; ++c) {
-      const CellArea &area = areas[c];
-      if (area.cols <= 0) break;
-      switch (kinds[c]) {
-        case CellKind::kInside:
-          warp_line_inside<kSub>(in, out, corners[c], area, plans[c], j);
-          break;
-        case CellKind::kBackground:
-          fill_cell_line(out, area, j, bg);
-          break;
-        case CellKind::kMixed:
-          warp_cell_line_scalar(in, out, corners[c], area, j, 0, job.border_mode, bg);
-          break;
+  for (int c = 0; c + 1 < job.mesh.geometry.cols; ++c) {
+    const CellArea area = cell_area(out, c, row, kSub);
+    if (area.cols <= 0 || area.rows <= 0) return;
+    const CellCorners cc = cell_corners(job.mesh, c, row);
+    switch (classify_cell(cc, in, kSub, job.border_mode)) {
+      case CellKind::kInside: {
+        const WindowPlan plan = plan_windows<kSub>(in, cc, area);
+        for (int j = 0; j < area.rows; ++j) warp_line_inside<kSub>(in, out, cc, area, plan, j);
+        break;
       }
+      case CellKind::kBackground:
+        fill_cell(out, area, bg);
+        break;
+      case CellKind::kMixed:
+        warp_cell_scalar(in, out, cc, area, job.border_mode, bg);
+        break;
     }
   }
 }
