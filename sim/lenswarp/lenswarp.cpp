@@ -380,10 +380,16 @@ LENSWARP_EXPORT int tq_lenswarp_api_set_mesh_config(FecContext handle, FecMeshCo
     lenswarp::Mesh mesh;
     err = lenswarp::check_mesh_config(cfg, mesh_cfg, &mesh);
     if (err == 0) {
-      auto job = std::make_shared<lenswarp::WarpJob>(*current);
+      auto job = std::make_shared<lenswarp::WarpJob>();
+      job->in = current->in;
+      job->out = current->out;
+      job->border_mode = current->border_mode;
+      job->bg_y = current->bg_y;
+      job->bg_u = current->bg_u;
+      job->bg_v = current->bg_v;
       job->mesh = std::move(mesh);
       std::lock_guard<std::mutex> guard(ctx->lock);
-      // A set_cfg that changed the job meanwhile wins: this mesh was made for the old one.
+      // A call that replaced the job meanwhile wins: this mesh was made for the old one.
       if (ctx->job != current) {
         err = EAGAIN;
       } else {
