@@ -33,34 +33,41 @@ HWY_INLINE LineRamp line_ramp(const int32_t *corner, int sub, int j) {
   return {left * kMeshStepX, (right - left) * sub};
 }
 
-HWY_INLINE V32 byte_of(V32 word, int index) {
-  const D32 d;
-  switch (index) {
-    case 0:
-      return hn::And(word, hn::Set(d, 255));
-    case 1:
-      return hn::And(hn::ShiftRight<8>(word), hn::Set(d, 255));
-    case 2:
-      return hn::And(hn::ShiftRight<16>(word), hn::Set(d, 255));
-    default:
-      return hn::And(hn::ShiftRight<24>(word), hn::Set(d, 255));
-  }
+// A tap pair: the left tap in the lane's low 16 bits, the right tap in its high 16 bits.
+constexpr int32_t kLowHalf = 0xFFFF;
+
+// The horizontal interpolation of a pair with weights in 1/2048: left * (2048 - fx) + right * fx,
+// exact in 32 bits. `weights` holds (2048 - fx) | fx << 16, for AVX2's pairwise multiply-add.
+HWY_INLINE V32 horizontal(V32 pair, V32 fx, V32 weights) {
+#if HWY_TARGET == HWY_AVX2
+  (void)fx;
+  return V32{_mm256_madd_epi16(pair.raw, weights.raw)};
+#else
+  (void)weights;
+  const V32 left = hn::And(pair, hn::Set(D32(), kLowHalf)), right = hn::ShiftRight<16>(pair);
+  return hn::Add(hn::ShiftLeft<kWeightBits>(left), hn::Mul(hn::Sub(right, left), fx));
+#endif
 }
 
-HWY_INLINE V32 interpolate_v(V32 p00, V32 p01, V32 p10, V32 p11, V32 fx, V32 fy) {
+HWY_INLINE V32 pair_weights(V32 fx) {
+  return hn::Or(hn::Sub(hn::Set(D32(), kWeightOne), fx), hn::ShiftLeft<16>(fx));
+}
+
+// The sample from its upper and lower tap pairs: interpolate() of warp_cells.h, lane by lane.
+HWY_INLINE V32 interpolate_pairs(V32 upper, V32 lower, V32 fx, V32 fy, V32 weights) {
   const D32 d;
-  const V32 t0 = hn::Add(hn::ShiftLeft<kWeightBits>(p00), hn::Mul(hn::Sub(p01, p00), fx));
-  const V32 t1 = hn::Add(hn::ShiftLeft<kWeightBits>(p10), hn::Mul(hn::Sub(p11, p10), fx));
+  const V32 t0 = horizontal(upper, fx, weights), t1 = horizontal(lower, fx, weights);
   const V32 v = hn::Add(hn::ShiftLeft<kWeightBits>(t0), hn::Mul(hn::Sub(t1, t0), fy));
   return hn::ShiftRight<2 * kWeightBits>(hn::Add(v, hn::Set(d, 1 << (2 * kWeightBits - 1))));
 }
 
-// Without hardware gathers (SSSE3, SSE4, NEON: 128-bit vectors of 4 lanes), taps come from
-// 16-byte windows: the lanes of a group read from a few source lines and a short stretch of
-// each, so one 16-byte load per line and byte shuffles hand every lane its taps. Where gathers
-// exist (AVX2, AVX-512) they measured faster, and the one-lane fallback gathers by plain loads.
+// Taps come from 16-byte windows where that pays: the lanes of a group read from a few source
+// lines and a short stretch of each, so one 16-byte load per line (the same 16 bytes in every
+// 128-bit block) and a byte shuffle per channel hand every lane its tap pair. Groups that reach
+// further, AVX-512 (fast gathers) and the one-lane fallback gather from memory instead.
 #undef LENSWARP_WINDOWS  // set anew for every target
-#if HWY_TARGET == HWY_SSSE3 || HWY_TARGET == HWY_SSE4 || HWY_TARGET == HWY_NEON
+#if HWY_TARGET == HWY_SSSE3 || HWY_TARGET == HWY_SSE4 || HWY_TARGET == HWY_NEON || \
+    HWY_TARGET == HWY_AVX2
 #define LENSWARP_WINDOWS 1
 #else
 #define LENSWARP_WINDOWS 0
@@ -69,14 +76,14 @@ constexpr int kWindowBytes = 16;
 // Lines a block may span (plus the lower tap's line).
 constexpr int kMaxWindowSpan = 2;
 
-// The taps of a lane group, one sample per lane: channel c's upper-left, upper-right,
-// lower-left and lower-right taps in t[c][0..3] (luma has one channel, chroma U and V).
+// The taps of a lane group, one sample per lane: channel c's upper pair in pair[c][0] and its
+// lower pair in pair[c][1] (luma has one channel, chroma U and V).
 template <int kSub>
 struct Taps {
   // Declared here, inside the target's region, so that GCC compiles it for the target too: an
   // implicit constructor would lack the target (NEON on armhf) and fail to inline the vectors'.
   HWY_INLINE Taps() {}
-  V32 t[kSub][4];
+  V32 pair[kSub][2];
 };
 
 // The four bytes at `offset` (bytes from in.base) for every lane, from memory: for luma the two
@@ -89,12 +96,21 @@ HWY_INLINE Taps<kSub> gather_taps(const InPlane &in, V32 offset) {
   const V32 upper = hn::GatherOffset(d, base, offset);
   const V32 lower = hn::GatherOffset(d, base, hn::Add(offset, hn::Set(d, (int32_t)in.stride)));
   Taps<kSub> taps;
-  for (int c = 0; c < kSub; ++c) {
-    // Samples are kSub bytes apart: channel c's right tap is byte c + kSub.
-    taps.t[c][0] = byte_of(upper, c);
-    taps.t[c][1] = byte_of(upper, c + kSub);
-    taps.t[c][2] = byte_of(lower, c);
-    taps.t[c][3] = byte_of(lower, c + kSub);
+  const V32 odd_bytes = hn::Set(d, 0x00FF00FF);
+  if (kSub == 1) {
+    // Bytes 0 and 1 are the taps: move the right one up to bit 16.
+    for (int k = 0; k < 2; ++k) {
+      const V32 w = k == 0 ? upper : lower;
+      taps.pair[0][k] = hn::Or(hn::And(w, hn::Set(d, 0xFF)),
+                               hn::And(hn::ShiftLeft<8>(w), hn::Set(d, 0x00FF0000)));
+    }
+  } else {
+    // U0 V0 U1 V1: U's taps are bytes 0 and 2, V's bytes 1 and 3.
+    for (int k = 0; k < 2; ++k) {
+      const V32 w = k == 0 ? upper : lower;
+      taps.pair[0][k] = hn::And(w, odd_bytes);
+      taps.pair[kSub - 1][k] = hn::And(hn::ShiftRight<8>(w), odd_bytes);
+    }
   }
   return taps;
 }
@@ -102,7 +118,6 @@ HWY_INLINE Taps<kSub> gather_taps(const InPlane &in, V32 offset) {
 #if LENSWARP_WINDOWS
 using DBytes = hn::Repartition<uint8_t, D32>;
 constexpr int kGroupLanes = HWY_LANES(int32_t);
-static_assert(kGroupLanes * 4 == kWindowBytes, "one window per lane group");
 
 // The taps from the window at in.base + window, lines 0 .. span + 1 below it; `first_byte` is
 // each lane's upper-left tap's byte in the window and `line` its line.
@@ -111,36 +126,31 @@ HWY_INLINE Taps<kSub> window_taps(const InPlane &in, ptrdiff_t window, int span,
                                   V32 line) {
   const D32 d;
   const DBytes dbytes;
-  // 0x80 in the upper three index bytes: the shuffle zero-extends the tap into the lane.
-  hn::Vec<DBytes> index[kSub][2];
+  // Lane bytes: the left tap, 0x80 (the shuffle writes 0), the right tap, 0x80.
+  const V32 spread = hn::Or(first_byte, hn::ShiftLeft<16>(first_byte));
+  hn::Vec<DBytes> index[kSub];
   for (int c = 0; c < kSub; ++c) {
-    for (int k = 0; k < 2; ++k) {
-      index[c][k] =
-          hn::BitCast(dbytes, hn::Add(first_byte, hn::Set(d, (int32_t)0x80808000 + c + k * kSub)));
-    }
+    index[c] = hn::BitCast(
+        dbytes, hn::Add(spread, hn::Set(d, (int32_t)(0x80008000u + (uint32_t)c * 0x10001u +
+                                                     ((uint32_t)kSub << 16)))));
   }
   Taps<kSub> taps;
-  V32 line_taps[kSub][2];  // the taps of line l, as the loop reaches it
-  const auto upper = hn::LoadU(dbytes, in.base + window),
-             lower = hn::LoadU(dbytes, in.base + window + in.stride);
+  V32 line_pairs[kSub];  // the pairs of line l, as the loop reaches it
+  const auto upper = hn::LoadDup128(dbytes, in.base + window),
+             lower = hn::LoadDup128(dbytes, in.base + window + in.stride);
   for (int c = 0; c < kSub; ++c) {
-    for (int k = 0; k < 2; ++k) {
-      taps.t[c][k] = hn::BitCast(d, hn::TableLookupBytesOr0(upper, index[c][k]));
-      taps.t[c][2 + k] = line_taps[c][k] =
-          hn::BitCast(d, hn::TableLookupBytesOr0(lower, index[c][k]));
-    }
+    taps.pair[c][0] = hn::BitCast(d, hn::TableLookupBytesOr0(upper, index[c]));
+    taps.pair[c][1] = line_pairs[c] = hn::BitCast(d, hn::TableLookupBytesOr0(lower, index[c]));
   }
   for (int l = 1; l <= span; ++l) {
     // Lanes on line l take line l as their upper line and line l + 1 as their lower one.
     const auto here = hn::Eq(line, hn::Set(d, l));
-    const auto next = hn::LoadU(dbytes, in.base + window + (ptrdiff_t)(l + 1) * in.stride);
+    const auto next = hn::LoadDup128(dbytes, in.base + window + (ptrdiff_t)(l + 1) * in.stride);
     for (int c = 0; c < kSub; ++c) {
-      for (int k = 0; k < 2; ++k) {
-        const V32 below = hn::BitCast(d, hn::TableLookupBytesOr0(next, index[c][k]));
-        taps.t[c][k] = hn::IfThenElse(here, line_taps[c][k], taps.t[c][k]);
-        taps.t[c][2 + k] = hn::IfThenElse(here, below, taps.t[c][2 + k]);
-        line_taps[c][k] = below;
-      }
+      const V32 below = hn::BitCast(d, hn::TableLookupBytesOr0(next, index[c]));
+      taps.pair[c][0] = hn::IfThenElse(here, line_pairs[c], taps.pair[c][0]);
+      taps.pair[c][1] = hn::IfThenElse(here, below, taps.pair[c][1]);
+      line_pairs[c] = below;
     }
   }
   return taps;
@@ -238,13 +248,14 @@ HWY_INLINE void warp_line_inside(const InPlane &in, const OutPlane &out, const C
           in, hn::Add(hn::Add(origin, kSub == 2 ? hn::Add(ix, ix) : ix), hn::Mul(iy, stride)));
     }
     const int i = g * n;
+    const V32 weights = pair_weights(fx);
     if (kSub == 1) {
-      const V32 y = interpolate_v(taps.t[0][0], taps.t[0][1], taps.t[0][2], taps.t[0][3], fx, fy);
+      const V32 y = interpolate_pairs(taps.pair[0][0], taps.pair[0][1], fx, fy, weights);
       hn::StoreU(hn::DemoteTo(d8, y), d8, dst + i);
     } else {
-      const V32 u = interpolate_v(taps.t[0][0], taps.t[0][1], taps.t[0][2], taps.t[0][3], fx, fy);
-      const V32 v = interpolate_v(taps.t[kSub - 1][0], taps.t[kSub - 1][1], taps.t[kSub - 1][2],
-                                  taps.t[kSub - 1][3], fx, fy);
+      const V32 u = interpolate_pairs(taps.pair[0][0], taps.pair[0][1], fx, fy, weights);
+      const V32 v =
+          interpolate_pairs(taps.pair[kSub - 1][0], taps.pair[kSub - 1][1], fx, fy, weights);
       const V32 uv = hn::Or(u, hn::ShiftLeft<8>(v));
 #if HWY_TARGET == HWY_SCALAR
       const int32_t pair = hn::GetLane(uv);  // one lane: no byte view of a 16-bit vector
