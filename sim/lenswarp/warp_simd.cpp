@@ -73,7 +73,7 @@ HWY_INLINE V32 interpolate_pairs(V32 upper, V32 lower, V32 fx, V32 fy, V32 weigh
 #define LENSWARP_WINDOWS 0
 #endif
 constexpr int kWindowBytes = 16;
-// Lines a block may span (plus the lower tap's line).
+// Lines a lane group may span (plus the lower tap's line).
 constexpr int kMaxWindowSpan = 2;
 
 // The taps of a lane group, one sample per lane: channel c's upper pair in pair[c][0] and its
@@ -96,7 +96,7 @@ HWY_INLINE Taps<kSub> gather_taps(const InPlane &in, V32 offset) {
   const V32 upper = hn::GatherOffset(d, base, offset);
   const V32 lower = hn::GatherOffset(d, base, hn::Add(offset, hn::Set(d, (int32_t)in.stride)));
   Taps<kSub> taps;
-  const V32 odd_bytes = hn::Set(d, 0x00FF00FF);
+  const V32 bytes_0_and_2 = hn::Set(d, 0x00FF00FF);
   if (kSub == 1) {
     // Bytes 0 and 1 are the taps: move the right one up to bit 16.
     for (int k = 0; k < 2; ++k) {
@@ -108,8 +108,8 @@ HWY_INLINE Taps<kSub> gather_taps(const InPlane &in, V32 offset) {
     // U0 V0 U1 V1: U's taps are bytes 0 and 2, V's bytes 1 and 3.
     for (int k = 0; k < 2; ++k) {
       const V32 w = k == 0 ? upper : lower;
-      taps.pair[0][k] = hn::And(w, odd_bytes);
-      taps.pair[kSub - 1][k] = hn::And(hn::ShiftRight<8>(w), odd_bytes);
+      taps.pair[0][k] = hn::And(w, bytes_0_and_2);
+      taps.pair[kSub - 1][k] = hn::And(hn::ShiftRight<8>(w), bytes_0_and_2);
     }
   }
   return taps;
