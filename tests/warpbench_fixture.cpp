@@ -97,8 +97,19 @@ std::string WarpbenchTest::write_picture() {
 }
 
 std::string WarpbenchTest::write_mesh(const std::string &name) {
-  const size_t points = (size_t)(kWidth / 32 + 1) * (kHeight / 16 + 1);
-  mDir.write(name, std::string(points * 6, '\0'));
+  // The identity mesh: every frame is the input picture unchanged.
+  const int cols = kWidth / 32 + 1, rows = kHeight / 16 + 1, n = cols * rows;
+  std::string bytes((size_t)n * 6, '\0');
+  for (int r = 0; r < rows; ++r) {
+    for (int c = 0; c < cols; ++c) {
+      const int i = r * cols + c;
+      bytes[2 * i] = (char)((c * 32) & 0xFF);  // x integer part, little-endian
+      bytes[2 * i + 1] = (char)((c * 32) >> 8);
+      bytes[3 * n + 2 * i] = (char)((r * 16) & 0xFF);  // y integer part
+      bytes[3 * n + 2 * i + 1] = (char)((r * 16) >> 8);
+    }
+  }
+  mDir.write(name, bytes);
   return mDir.file(name);
 }
 

@@ -34,7 +34,7 @@ class WarpbenchTest : public testing::Test {
   std::string report_path() const { return mDir.file("device.json"); }
   void expect_device_clean() const;
 
-  // "-v"/"-x" for the small NV12 picture, the input file and a valid mesh file.
+  // "-v"/"-x" for the small NV12 picture, the input file and a valid (identity) mesh file.
   std::vector<std::string> picture_args() const;
   std::string write_picture();
   std::string write_mesh(const std::string &name = "mesh.bin");

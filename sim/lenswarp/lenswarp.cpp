@@ -13,10 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "buffer_maps.h"
 #include "calibration_ini.h"
 #include "call_trace.h"
+#include "fisheye_model.h"
 #include "lenswarp_api.h"
 #include "mesh_format.h"
+#include "thread_pool.h"
+#include "warp_engine.h"
 
 #define LENSWARP_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -25,13 +29,22 @@ namespace {
 
 constexpr uint32_t kNV12 = 0x3231564E;
 
+// What a frame uses: replaced whole, never changed once published, so a frame that took it
+// under the lock can run without the lock and still never mixes two meshes.
+using JobPtr = std::shared_ptr<const WarpJob>;
+
 struct Context {
-  // Held by every call on the context, so configuration calls from one thread and process()
-  // from another never see each other half done.
+  // Held briefly by every call that reads or replaces the configuration.
   std::mutex lock;
   FecConfig cfg;
   FecMeshConfig mesh_cfg;
-  std::vector<uint8_t> mesh;  // the mesh the engine uses, for file and memory sources
+  JobPtr job;
+
+  // Frames run one at a time; configuration calls do not wait for them.
+  std::mutex frame_lock;
+  BufferMaps maps;
+  std::unique_ptr<ThreadPool> pool;
+  Kernel kernel = Kernel::kSimd;
 };
 
 // Calls hold a reference while they run, so a deinit on another thread cannot free the
@@ -49,11 +62,55 @@ std::string bounded(const char *text, size_t max_len) {
   return std::string(text, strnlen(text, max_len));
 }
 
-// What the engine would use after accepting `cfg`: its mesh configuration and mesh bytes.
+// What the engine would use after accepting `cfg`: its mesh configuration and frame job.
 struct Accepted {
   FecMeshConfig mesh_cfg;
-  std::vector<uint8_t> mesh;
+  JobPtr job;
 };
+
+constexpr int kMaxPictureSide = 16384;
+
+// A picture the engine can address: NV12 needs even sizes, and the used part of every line
+// must lie inside the line.
+int check_picture(uint32_t width, uint32_t height, int32_t stride, int32_t offset_x,
+                  PictureLayout *layout) {
+  if (width == 0 || height == 0 || width > kMaxPictureSide || height > kMaxPictureSide) {
+    return EINVAL;
+  }
+  if (width % 2 != 0 || height % 2 != 0) return EINVAL;
+  layout->width = (int)width;
+  layout->height = (int)height;
+  layout->stride = stride < (int32_t)width ? (int32_t)width : stride;
+  layout->offset_x = offset_x;
+  if (offset_x < 0 || (int64_t)offset_x + width > layout->stride) return EINVAL;
+  // Sample offsets are 32-bit in the vector code.
+  if ((int64_t)layout->stride * height * 3 / 2 > INT32_MAX) return EINVAL;
+  return 0;
+}
+
+// The job for `cfg` with `mesh`, or EINVAL for geometry or options the engine refuses.
+int make_job(const FecConfig &cfg, Mesh mesh, JobPtr *job) {
+  auto j = std::make_shared<WarpJob>();
+  int err = check_picture(cfg.width, cfg.height, cfg.stride, cfg.offset_x, &j->in);
+  if (err == 0) {
+    err = check_picture(cfg.out_width, cfg.out_height, cfg.out_stride, cfg.out_offset_x, &j->out);
+  }
+  if (err != 0) return err;
+  if (cfg.border_mode != kBorderBackground && cfg.border_mode != kBorderNearest) return EINVAL;
+  if (cfg.bg_y > 255 || cfg.bg_u > 255 || cfg.bg_v > 255) return EINVAL;
+  j->border_mode = cfg.border_mode;
+  j->bg_y = (uint8_t)cfg.bg_y;
+  j->bg_u = (uint8_t)cfg.bg_u;
+  j->bg_v = (uint8_t)cfg.bg_v;
+  j->mesh = std::move(mesh);
+  *job = std::move(j);
+  return 0;
+}
+
+int online_mesh(const FecConfig &cfg, const FecOnlineConfig &online, Mesh *mesh) {
+  return generate_mesh(online, (int)cfg.width, (int)cfg.height, (int)cfg.out_width,
+                       (int)cfg.out_height, mesh);
+}
 
 int check_job(const FecConfig *cfg, Accepted *out) {
   if (cfg == nullptr) return EINVAL;
@@ -62,33 +119,44 @@ int check_job(const FecConfig *cfg, Accepted *out) {
     return EINVAL;
   }
   if (cfg->pixelformat != kNV12 || cfg->out_pixelformat != kNV12) return EINVAL;
+  // The geometry first, so a mesh is neither read nor generated for a job that is refused.
+  JobPtr probe;
+  int err = make_job(*cfg, Mesh(), &probe);
+  if (err != 0) return err;
   memset(&out->mesh_cfg, 0, sizeof(out->mesh_cfg));
   MeshGeometry geometry = mesh_geometry((int)cfg->out_width, (int)cfg->out_height);
+  Mesh mesh;
   switch (cfg->mesh_mode) {
     case FEC_MESH_MODE_ONLINE:
+      err = online_mesh(*cfg, cfg->online, &mesh);
+      if (err != 0) return err;
       out->mesh_cfg.mode = FEC_MESH_CFG_ONLINE;
       out->mesh_cfg.online_config = cfg->online;
-      return 0;
+      break;
     case FEC_MESH_MODE_FILE: {
       std::string path = bounded(cfg->mesh_dir, sizeof(cfg->mesh_dir)) +
                          bounded(cfg->mesh_name, sizeof(cfg->mesh_name));
       if (path.size() >= sizeof(out->mesh_cfg.path)) return ENAMETOOLONG;
-      int err = read_mesh_file_exact(path, geometry.bytes(), &out->mesh);
+      std::vector<uint8_t> bytes;
+      err = read_mesh_file_exact(path, geometry.bytes(), &bytes);
+      if (err == 0) err = decode_mesh(bytes.data(), bytes.size(), geometry, &mesh);
       if (err != 0) return err;
       out->mesh_cfg.mode = FEC_MESH_CFG_FILE;
       memcpy(out->mesh_cfg.path, path.c_str(), path.size());
-      return 0;
+      break;
     }
     case FEC_MESH_MODE_INI: {
       std::string path = bounded(cfg->ini_path, sizeof(cfg->ini_path));
-      int err = load_calibration_ini(path.c_str(), &out->mesh_cfg.online_config);
+      err = load_calibration_ini(path.c_str(), &out->mesh_cfg.online_config);
+      if (err == 0) err = online_mesh(*cfg, out->mesh_cfg.online_config, &mesh);
       if (err != 0) return err;
       out->mesh_cfg.mode = FEC_MESH_CFG_ONLINE;
-      return 0;
+      break;
     }
     default:
       return EINVAL;
   }
+  return make_job(*cfg, std::move(mesh), &out->job);
 }
 
 // Maps a whole buffer descriptor; its length is where the descriptor's end lies.
@@ -117,39 +185,66 @@ int copy_mesh_from_fd(int fd, size_t bytes, std::vector<uint8_t> *mesh) {
   return 0;
 }
 
-int check_mesh_config(const FecConfig &cfg, const FecMeshConfig *m, std::vector<uint8_t> *mesh) {
+// The mesh that `m` describes for the job `cfg`, read, copied or generated.
+int check_mesh_config(const FecConfig &cfg, const FecMeshConfig *m, Mesh *mesh) {
   if (m == nullptr) return EINVAL;
-  size_t bytes = mesh_geometry((int)cfg.out_width, (int)cfg.out_height).bytes();
+  MeshGeometry geometry = mesh_geometry((int)cfg.out_width, (int)cfg.out_height);
+  const size_t bytes = geometry.bytes();
+  std::vector<uint8_t> raw;
+  int err = 0;
   switch (m->mode) {
     case FEC_MESH_CFG_ONLINE:
-      return 0;
-    case FEC_MESH_CFG_FILE: {
+      return online_mesh(cfg, m->online_config, mesh);
+    case FEC_MESH_CFG_FILE:
       if (strnlen(m->path, sizeof(m->path)) == sizeof(m->path)) return ENAMETOOLONG;
-      return read_mesh_file_exact(m->path, bytes, mesh);
-    }
+      err = read_mesh_file_exact(m->path, bytes, &raw);
+      break;
     case FEC_MESH_CFG_MEMORY:
       if (m->size != bytes) return EINVAL;
       if (m->use_vaddr) {
         if (m->vaddr == 0) return EINVAL;
         const uint8_t *src = reinterpret_cast<const uint8_t *>(m->vaddr);
-        mesh->assign(src, src + bytes);
-        return 0;
+        raw.assign(src, src + bytes);
+      } else {
+        err = copy_mesh_from_fd(m->dma_fd, bytes, &raw);
       }
-      return copy_mesh_from_fd(m->dma_fd, bytes, mesh);
+      break;
     default:
       return EINVAL;
   }
+  if (err != 0) return err;
+  return decode_mesh(raw.data(), raw.size(), geometry, mesh);
 }
 
-// Until the correction engine is built, a frame is the input copied as far as both buffers
-// allow.
-int run_engine(Context *, int in_fd, int out_fd) {
-  Mapping in;
-  Mapping out;
-  int err = in.map(in_fd, PROT_READ);
-  if (err == 0) err = out.map(out_fd, PROT_READ | PROT_WRITE);
+// One frame shared out over the context's threads by mesh cell row.
+struct FrameWork {
+  const WarpJob *job;
+  const uint8_t *in;
+  uint8_t *out;
+  Kernel kernel;
+};
+
+void run_rows(void *arg, int row) {
+  const FrameWork *w = static_cast<const FrameWork *>(arg);
+  warp_mesh_row(*w->job, w->in, w->out, row, w->kernel);
+}
+
+int run_engine(Context *ctx, int in_fd, int out_fd) {
+  std::lock_guard<std::mutex> frame(ctx->frame_lock);
+  JobPtr job;
+  {
+    std::lock_guard<std::mutex> guard(ctx->lock);
+    job = ctx->job;
+  }
+  BufferView in, out;
+  int err = ctx->maps.get(in_fd, false, &in);
+  if (err == 0) err = ctx->maps.get(out_fd, true, &out);
   if (err != 0) return err;
-  memcpy(out.addr, in.addr, std::min(in.len, out.len));
+  // Rows are written while others are still read: the picture cannot be its own output.
+  if (in.dev == out.dev && in.ino == out.ino) return EINVAL;
+  if (in.len < job->in.bytes() || out.len < job->out.bytes()) return EINVAL;
+  FrameWork work = {job.get(), in.addr, out.addr, ctx->kernel};
+  ctx->pool->run(mesh_cell_rows(*job), run_rows, &work);
   return 0;
 }
 
@@ -162,6 +257,11 @@ bool process_fault_due() {
     return v == nullptr ? 0L : strtol(v, nullptr, 10);
   }();
   return ++calls == fail_at;
+}
+
+Kernel engine_kernel() {
+  const char *env = getenv("LENSWARP_KERNEL");
+  return env != nullptr && strcmp(env, "scalar") == 0 ? Kernel::kScalar : Kernel::kSimd;
 }
 
 int result_of(int err) {
@@ -196,7 +296,9 @@ LENSWARP_EXPORT FecContext tq_lenswarp_api_init(FecConfig *cfg) {
     auto context = std::make_shared<Context>();
     context->cfg = *cfg;
     context->mesh_cfg = accepted.mesh_cfg;
-    context->mesh.swap(accepted.mesh);
+    context->job = std::move(accepted.job);
+    context->pool = std::make_unique<lenswarp::ThreadPool>(lenswarp::engine_thread_count());
+    context->kernel = lenswarp::engine_kernel();
     ctx = context.get();
     std::lock_guard<std::mutex> guard(lenswarp::contexts_lock);
     lenswarp::live_contexts[ctx] = context;
@@ -224,7 +326,6 @@ LENSWARP_EXPORT int tq_lenswarp_api_process(FecContext handle, int in_fd, int ou
   if (lenswarp::process_fault_due()) {
     err = EIO;
   } else if (ctx) {
-    std::lock_guard<std::mutex> guard(ctx->lock);
     err = lenswarp::run_engine(ctx.get(), in_fd, out_fd);
   }
   trace.unum("ctx", (uintptr_t)handle).num("in_fd", in_fd).num("out_fd", out_fd);
@@ -257,7 +358,7 @@ LENSWARP_EXPORT int tq_lenswarp_api_set_cfg(FecContext handle, FecConfig *cfg) {
       std::lock_guard<std::mutex> guard(ctx->lock);
       ctx->cfg = *cfg;
       ctx->mesh_cfg = accepted.mesh_cfg;
-      ctx->mesh.swap(accepted.mesh);
+      ctx->job = std::move(accepted.job);
     }
   }
   trace.unum("ctx", (uintptr_t)handle).config("cfg", cfg).finish(err ? -1 : 0, err, err);
@@ -284,18 +385,33 @@ LENSWARP_EXPORT int tq_lenswarp_api_set_mesh_config(FecContext handle, FecMeshCo
   int err = EINVAL;
   if (ctx) {
     FecConfig cfg;
+    lenswarp::JobPtr current;
     {
       std::lock_guard<std::mutex> guard(ctx->lock);
       cfg = ctx->cfg;
+      current = ctx->job;
     }
-    // The mesh is copied out of the caller's memory before returning, outside the lock, so a
-    // running frame is not held up by file or memory reads.
-    std::vector<uint8_t> mesh;
+    // The mesh is read, copied or generated outside the lock, so neither frames nor other
+    // calls wait for it; the new job shares everything but the mesh with the current one.
+    lenswarp::Mesh mesh;
     err = lenswarp::check_mesh_config(cfg, mesh_cfg, &mesh);
     if (err == 0) {
+      auto job = std::make_shared<lenswarp::WarpJob>();
+      job->in = current->in;
+      job->out = current->out;
+      job->border_mode = current->border_mode;
+      job->bg_y = current->bg_y;
+      job->bg_u = current->bg_u;
+      job->bg_v = current->bg_v;
+      job->mesh = std::move(mesh);
       std::lock_guard<std::mutex> guard(ctx->lock);
-      ctx->mesh_cfg = *mesh_cfg;
-      ctx->mesh.swap(mesh);
+      // A call that replaced the job meanwhile wins: this mesh was made for the old one.
+      if (ctx->job != current) {
+        err = EAGAIN;
+      } else {
+        ctx->mesh_cfg = *mesh_cfg;
+        ctx->job = std::move(job);
+      }
     }
   }
   trace.unum("ctx", (uintptr_t)handle).mesh_config("mesh_cfg", mesh_cfg);

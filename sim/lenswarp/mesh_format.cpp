@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
+
 namespace lenswarp {
 
 MeshGeometry mesh_geometry(int out_width, int out_height) {
@@ -13,6 +15,57 @@ MeshGeometry mesh_geometry(int out_width, int out_height) {
   g.cols = (out_width + kMeshStepX - 1) / kMeshStepX + 1;
   g.rows = (out_height + kMeshStepY - 1) / kMeshStepY + 1;
   return g;
+}
+
+int32_t quantize_position(double pixels) {
+  constexpr double kMin = -32768.0 * 256.0;
+  constexpr double kMax = 32767.0 * 256.0 + 255.0;
+  double v = std::nearbyint(pixels * 256.0);
+  if (!(v >= kMin)) return (int32_t)kMin;  // also NaN
+  if (v > kMax) return (int32_t)kMax;
+  return (int32_t)v;
+}
+
+int decode_mesh(const uint8_t *bytes, size_t len, MeshGeometry geometry, Mesh *mesh) {
+  const size_t n = geometry.points();
+  if (len != geometry.bytes()) return EINVAL;
+  const uint8_t *x_int = bytes;
+  const uint8_t *x_frac = bytes + 2 * n;
+  const uint8_t *y_int = bytes + 3 * n;
+  const uint8_t *y_frac = bytes + 5 * n;
+  Mesh decoded;
+  decoded.geometry = geometry;
+  decoded.x.resize(n);
+  decoded.y.resize(n);
+  for (size_t i = 0; i < n; ++i) {
+    int16_t xi = (int16_t)(uint16_t)(x_int[2 * i] | x_int[2 * i + 1] << 8);
+    int16_t yi = (int16_t)(uint16_t)(y_int[2 * i] | y_int[2 * i + 1] << 8);
+    decoded.x[i] = xi * 256 + x_frac[i];
+    decoded.y[i] = yi * 256 + y_frac[i];
+  }
+  *mesh = std::move(decoded);
+  return 0;
+}
+
+std::vector<uint8_t> encode_mesh(const Mesh &mesh) {
+  const size_t n = mesh.geometry.points();
+  std::vector<uint8_t> bytes(mesh.geometry.bytes());
+  uint8_t *x_int = bytes.data();
+  uint8_t *x_frac = x_int + 2 * n;
+  uint8_t *y_int = x_int + 3 * n;
+  uint8_t *y_frac = x_int + 5 * n;
+  for (size_t i = 0; i < n; ++i) {
+    // Floor division by 256 keeps the fraction non-negative for negative positions.
+    uint16_t xi = (uint16_t)(int16_t)(mesh.x[i] >> 8);
+    uint16_t yi = (uint16_t)(int16_t)(mesh.y[i] >> 8);
+    x_int[2 * i] = (uint8_t)xi;
+    x_int[2 * i + 1] = (uint8_t)(xi >> 8);
+    y_int[2 * i] = (uint8_t)yi;
+    y_int[2 * i + 1] = (uint8_t)(yi >> 8);
+    x_frac[i] = (uint8_t)(mesh.x[i] & 255);
+    y_frac[i] = (uint8_t)(mesh.y[i] & 255);
+  }
+  return bytes;
 }
 
 int read_mesh_file_exact(const std::string &path, size_t expected_bytes,

@@ -29,6 +29,25 @@ struct MeshGeometry {
 // The grid for an output picture; cols and rows are 0 for a non-positive size.
 MeshGeometry mesh_geometry(int out_width, int out_height);
 
+// A mesh decoded for the engine: the source position of each point in 1/256 input pixel,
+// integer part * 256 + fraction, in point order.
+struct Mesh {
+  MeshGeometry geometry;
+  std::vector<int32_t> x;
+  std::vector<int32_t> y;
+};
+
+// The 1/256-pixel value stored for a position: rounded to nearest and clamped to what the
+// planes can hold, [-32768, 32767 + 255/256].
+int32_t quantize_position(double pixels);
+
+// Decodes `len` bytes of mesh for `geometry` into `mesh`. Returns 0, or EINVAL when `len` is not
+// the geometry's size (then `mesh` is left as it was).
+int decode_mesh(const uint8_t *bytes, size_t len, MeshGeometry geometry, Mesh *mesh);
+
+// Encodes quantized positions (as quantize_position returns them) into the 6n-byte layout.
+std::vector<uint8_t> encode_mesh(const Mesh &mesh);
+
 // Reads a whole mesh file of exactly `expected_bytes`. Returns 0, or an errno value: the open or
 // read error, or EINVAL for a file of any other length.
 int read_mesh_file_exact(const std::string &path, size_t expected_bytes,

@@ -1,6 +1,7 @@
-// nv12-testpic: writes a synthetic NV12 test picture (a checkerboard with a grid over it), so a
-// run can be tried without a camera capture.
+// nv12-testpic: writes a synthetic NV12 test picture (a checkerboard with a grid over it), flat
+// or as the fisheye lens of a calibration INI sees it, so a run can be tried without a camera.
 #include <errno.h>
+#include <getopt.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -8,52 +9,85 @@
 
 #include <vector>
 
-namespace {
+#include "calibration_ini.h"
+#include "fisheye_model.h"
+#include "fisheye_scene.h"
 
-constexpr int kSquare = 128;  // checkerboard square, pixels
-constexpr int kGrid = 64;     // grid line spacing, pixels
+namespace {
 
 int usage() {
   fprintf(stderr,
-          "usage: nv12-testpic WIDTH HEIGHT OUTPUT\n"
-          "  writes a WIDTHxHEIGHT NV12 picture (even sizes) to OUTPUT\n");
+          "usage: nv12-testpic [--calib-ini FILE [--samples N]] WIDTH HEIGHT OUTPUT\n"
+          "  writes a WIDTHxHEIGHT NV12 picture (even sizes) to OUTPUT: the flat pattern, or\n"
+          "  with --calib-ini the pattern as that lens sees it, each pixel averaged over\n"
+          "  N x N points (default 4)\n");
   return 2;
+}
+
+bool parse_size(const char *text, long *value) {
+  char *end;
+  errno = 0;
+  *value = strtol(text, &end, 10);
+  return errno == 0 && end != text && *end == '\0';
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-  if (argc != 4) return usage();
-  long width = strtol(argv[1], nullptr, 10);
-  long height = strtol(argv[2], nullptr, 10);
+  static const struct option kOptions[] = {{"calib-ini", required_argument, nullptr, 'c'},
+                                           {"samples", required_argument, nullptr, 'n'},
+                                           {"help", no_argument, nullptr, 'h'},
+                                           {nullptr, 0, nullptr, 0}};
+  const char *ini = nullptr;
+  long samples = 4;
+  for (int opt; (opt = getopt_long(argc, argv, "c:n:h", kOptions, nullptr)) != -1;) {
+    switch (opt) {
+      case 'c':
+        ini = optarg;
+        break;
+      case 'n':
+        if (!parse_size(optarg, &samples) || samples < 1 || samples > 16) return usage();
+        break;
+      default:
+        return usage();
+    }
+  }
+  if (argc - optind != 3) return usage();
+  long width, height;
+  if (!parse_size(argv[optind], &width) || !parse_size(argv[optind + 1], &height)) {
+    return usage();
+  }
   if (width < 2 || height < 2 || width > 16384 || height > 16384 || width % 2 || height % 2) {
     return usage();
   }
-  std::vector<uint8_t> pic((size_t)(width * height * 3 / 2));
-  for (long y = 0; y < height; ++y) {
-    for (long x = 0; x < width; ++x) {
-      bool dark = ((x / kSquare) + (y / kSquare)) % 2 != 0;
-      bool line = x % kGrid < 2 || y % kGrid < 2;
-      pic[(size_t)(y * width + x)] = line ? 235 : dark ? 60 : 180;
+  const char *output = argv[optind + 2];
+
+  std::vector<uint8_t> pic;
+  if (ini != nullptr) {
+    FecOnlineConfig cfg = {};
+    int err = lenswarp::load_calibration_ini(ini, &cfg);
+    if (err != 0) {
+      fprintf(stderr, "nv12-testpic: cannot read %s: %s\n", ini, strerror(err));
+      return 1;
     }
-  }
-  uint8_t *uv = pic.data() + width * height;
-  for (long y = 0; y < height / 2; ++y) {
-    for (long x = 0; x < width / 2; ++x) {
-      // A tint per quadrant shows at a glance whether chroma follows luma.
-      bool right = x * 2 >= width / 2, bottom = y * 2 >= height / 2;
-      uv[y * width + 2 * x] = right ? 160 : 96;
-      uv[y * width + 2 * x + 1] = bottom ? 160 : 96;
+    if (lenswarp::check_online_config(cfg) != 0) {
+      fprintf(stderr, "nv12-testpic: %s does not describe a lens the model accepts\n", ini);
+      return 1;
     }
+    pic = testpic::render_fisheye(cfg, (int)width, (int)height, (int)samples);
+  } else {
+    pic = testpic::render_flat((int)width, (int)height);
   }
-  FILE *f = fopen(argv[3], "wb");
+
+  FILE *f = fopen(output, "wb");
   if (f == nullptr) {
-    fprintf(stderr, "nv12-testpic: cannot open %s: %s\n", argv[3], strerror(errno));
+    int err = errno;
+    fprintf(stderr, "nv12-testpic: cannot open %s: %s\n", output, strerror(err));
     return 1;
   }
   size_t n = fwrite(pic.data(), 1, pic.size(), f);
   if (fclose(f) != 0 || n != pic.size()) {
-    fprintf(stderr, "nv12-testpic: cannot write %s\n", argv[3]);
+    fprintf(stderr, "nv12-testpic: cannot write %s\n", output);
     return 1;
   }
   return 0;

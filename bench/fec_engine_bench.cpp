@@ -1,0 +1,250 @@
+// The correction engine on a 4K NV12 frame with a full-correction mesh: milliseconds per frame
+// on one thread and on all cores, the mesh generation time, and (when built with OpenCV)
+// cv::remap with precomputed fixed-point maps on the same frame, as a ratio.
+#include <benchmark/benchmark.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "fisheye_model.h"
+#include "fisheye_scene.h"
+#include "lenswarp_api.h"
+#include "warp_engine.h"
+
+#ifdef HAVE_OPENCV
+#include <opencv2/core.hpp>
+#include <opencv2/core/utility.hpp>
+#include <opencv2/imgproc.hpp>
+#endif
+
+namespace {
+
+constexpr int kWidth = 3840;
+constexpr int kHeight = 2160;
+constexpr uint32_t kNV12 = 0x3231564E;
+
+// The demo's lens: about 1100 pixels per radian on a 4K sensor, fully corrected.
+FecOnlineConfig demo_lens() {
+  FecOnlineConfig cfg = {};
+  cfg.light_center[0] = 1920;
+  cfg.light_center[1] = 1080;
+  const double coeff[4] = {-1103.7, 3.6843e-4, -1.0378e-7, 6.0608e-11};
+  memcpy(cfg.coeff, coeff, sizeof(coeff));
+  cfg.correct_level = 200;
+  cfg.calib_width = kWidth;
+  cfg.calib_height = kHeight;
+  cfg.calib_level_maxLimit = 200;
+  return cfg;
+}
+
+struct SharedBuffer {
+  int fd = -1;
+  uint8_t *data = nullptr;
+  size_t size = 0;
+  explicit SharedBuffer(size_t n) : size(n) {
+    fd = memfd_create("fec-bench", MFD_CLOEXEC);
+    if (fd < 0 || ftruncate(fd, (off_t)n) != 0) abort();
+    data = static_cast<uint8_t *>(mmap(nullptr, n, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
+    if (data == MAP_FAILED) abort();
+  }
+  ~SharedBuffer() {
+    munmap(data, size);
+    close(fd);
+  }
+};
+
+const std::vector<uint8_t> &fisheye_frame() {
+  static const std::vector<uint8_t> frame =
+      testpic::render_fisheye(demo_lens(), kWidth, kHeight, 1);
+  return frame;
+}
+
+// A library context for the 4K job; `threads` 0 leaves the count to the library (all cores).
+FecContext open_engine(int threads, const char *kernel) {
+  FecConfig cfg = {};
+  cfg.header = FEC_CONFIG_HEADER;
+  cfg.size = sizeof(FecConfig);
+  cfg.width = cfg.out_width = kWidth;
+  cfg.height = cfg.out_height = kHeight;
+  cfg.pixelformat = cfg.out_pixelformat = kNV12;
+  cfg.mesh_mode = FEC_MESH_MODE_ONLINE;
+  cfg.online = demo_lens();
+  if (threads > 0) setenv("LENSWARP_THREADS", std::to_string(threads).c_str(), 1);
+  if (kernel) setenv("LENSWARP_KERNEL", kernel, 1);
+  FecContext ctx = tq_lenswarp_api_init(&cfg);
+  unsetenv("LENSWARP_THREADS");
+  unsetenv("LENSWARP_KERNEL");
+  return ctx;
+}
+
+void engine_frames(benchmark::State &state, int threads, const char *kernel) {
+  SharedBuffer in(fisheye_frame().size()), out(fisheye_frame().size());
+  memcpy(in.data, fisheye_frame().data(), in.size);
+  FecContext ctx = open_engine(threads, kernel);
+  if (ctx == nullptr) {
+    state.SkipWithError("tq_lenswarp_api_init failed");
+    return;
+  }
+  for (auto _ : state) {
+    if (tq_lenswarp_api_process(ctx, in.fd, out.fd) != 0) {
+      state.SkipWithError("tq_lenswarp_api_process failed");
+      break;
+    }
+    benchmark::ClobberMemory();
+  }
+  state.counters["fps"] =
+      benchmark::Counter((double)state.iterations(), benchmark::Counter::kIsRate);
+  tq_lenswarp_api_deinit(ctx);
+}
+
+void mesh_generation(benchmark::State &state) {
+  const FecOnlineConfig cfg = demo_lens();
+  lenswarp::Mesh mesh;
+  for (auto _ : state) {
+    if (lenswarp::generate_mesh(cfg, kWidth, kHeight, kWidth, kHeight, &mesh) != 0) abort();
+    benchmark::DoNotOptimize(mesh.x.data());
+  }
+}
+
+#ifdef HAVE_OPENCV
+// cv::remap's fixed-point maps (CV_16SC2 + CV_16UC1) for the same mesh, luma and co-sited
+// chroma, made once outside the timing as an application would.
+struct RemapMaps {
+  cv::Mat y1, y2, uv1, uv2;
+};
+
+const RemapMaps &remap_maps() {
+  static const RemapMaps maps = [] {
+    lenswarp::Mesh mesh;
+    if (lenswarp::generate_mesh(demo_lens(), kWidth, kHeight, kWidth, kHeight, &mesh) != 0) abort();
+    const int cols = mesh.geometry.cols;
+    auto position = [&](const std::vector<int32_t> &p, int x, int y) {
+      const int c = x / lenswarp::kMeshStepX, r = y / lenswarp::kMeshStepY;
+      const double u = (double)(x % lenswarp::kMeshStepX) / lenswarp::kMeshStepX;
+      const double v = (double)(y % lenswarp::kMeshStepY) / lenswarp::kMeshStepY;
+      const size_t i = (size_t)r * cols + c;
+      const double top = p[i] * (1 - u) + p[i + 1] * u;
+      const double bottom = p[i + cols] * (1 - u) + p[i + cols + 1] * u;
+      return (float)((top * (1 - v) + bottom * v) / 256.0);
+    };
+    cv::Mat yx(kHeight, kWidth, CV_32FC1), yy(kHeight, kWidth, CV_32FC1);
+    cv::Mat cx(kHeight / 2, kWidth / 2, CV_32FC1), cy(kHeight / 2, kWidth / 2, CV_32FC1);
+    for (int y = 0; y < kHeight; ++y) {
+      for (int x = 0; x < kWidth; ++x) {
+        yx.at<float>(y, x) = position(mesh.x, x, y);
+        yy.at<float>(y, x) = position(mesh.y, x, y);
+        if (x % 2 == 0 && y % 2 == 0) {
+          cx.at<float>(y / 2, x / 2) = yx.at<float>(y, x) / 2;
+          cy.at<float>(y / 2, x / 2) = yy.at<float>(y, x) / 2;
+        }
+      }
+    }
+    RemapMaps m;
+    cv::convertMaps(yx, yy, m.y1, m.y2, CV_16SC2);
+    cv::convertMaps(cx, cy, m.uv1, m.uv2, CV_16SC2);
+    return m;
+  }();
+  return maps;
+}
+
+void opencv_remap(benchmark::State &state, int threads) {
+  const RemapMaps &maps = remap_maps();
+  std::vector<uint8_t> in = fisheye_frame(), out(in.size());
+  cv::Mat in_y(kHeight, kWidth, CV_8UC1, in.data());
+  cv::Mat in_uv(kHeight / 2, kWidth / 2, CV_8UC2, in.data() + kWidth * kHeight);
+  cv::Mat out_y(kHeight, kWidth, CV_8UC1, out.data());
+  cv::Mat out_uv(kHeight / 2, kWidth / 2, CV_8UC2, out.data() + kWidth * kHeight);
+  const int before = cv::getNumThreads();
+  cv::setNumThreads(threads);
+  for (auto _ : state) {
+    cv::remap(in_y, out_y, maps.y1, maps.y2, cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
+    cv::remap(in_uv, out_uv, maps.uv1, maps.uv2, cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
+    benchmark::ClobberMemory();
+  }
+  cv::setNumThreads(before);
+  state.counters["fps"] =
+      benchmark::Counter((double)state.iterations(), benchmark::Counter::kIsRate);
+}
+#endif
+
+// Keeps the real time per frame of every benchmark (the median when repeated) for the summary.
+class SummaryReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run> &runs) override {
+    for (const Run &run : runs) {
+      const std::string name = run.run_name.function_name;
+      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+      if (median || (run.run_type == Run::RT_Iteration && !mMedian.count(name))) {
+        mMs[name] = run.GetAdjustedRealTime();
+        if (median) mMedian[name] = true;
+      }
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+  double ms(const std::string &name) const {
+    auto it = mMs.find(name);
+    return it == mMs.end() ? 0 : it->second;
+  }
+
+ private:
+  std::map<std::string, double> mMs;
+  std::map<std::string, bool> mMedian;
+};
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  const int cores = (int)sysconf(_SC_NPROCESSORS_ONLN);
+  benchmark::Initialize(&argc, argv);
+  const std::string all = "engine_4k/all_cores:" + std::to_string(cores);
+  benchmark::RegisterBenchmark("engine_4k/threads:1", engine_frames, 1, nullptr)
+      ->Unit(benchmark::kMillisecond)
+      ->UseRealTime();
+  benchmark::RegisterBenchmark(all.c_str(), engine_frames, 0, nullptr)
+      ->Unit(benchmark::kMillisecond)
+      ->UseRealTime();
+  benchmark::RegisterBenchmark("engine_4k_scalar/threads:1", engine_frames, 1, "scalar")
+      ->Unit(benchmark::kMillisecond)
+      ->UseRealTime();
+  benchmark::RegisterBenchmark("mesh_generation_4k", mesh_generation)
+      ->Unit(benchmark::kMillisecond)
+      ->UseRealTime();
+#ifdef HAVE_OPENCV
+  benchmark::RegisterBenchmark("opencv_remap_4k/threads:1", opencv_remap, 1)
+      ->Unit(benchmark::kMillisecond)
+      ->UseRealTime();
+  const std::string cv_all = "opencv_remap_4k/all_cores:" + std::to_string(cores);
+  benchmark::RegisterBenchmark(cv_all.c_str(), opencv_remap, cores)
+      ->Unit(benchmark::kMillisecond)
+      ->UseRealTime();
+#endif
+  SummaryReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+
+  printf("\nengine vector kernel: %s\n", lenswarp::simd_target_name());
+  const double one = reporter.ms("engine_4k/threads:1"), many = reporter.ms(all);
+  if (one > 0) printf("engine, 1 thread:         %7.2f ms/frame\n", one);
+  if (many > 0) {
+    printf("engine, %d cores:          %7.2f ms/frame (%.0f frames/s)\n", cores, many,
+           1000.0 / many);
+  }
+  const double gen = reporter.ms("mesh_generation_4k");
+  if (gen > 0) printf("4K mesh generation:       %7.2f ms\n", gen);
+#ifdef HAVE_OPENCV
+  const double cv_one = reporter.ms("opencv_remap_4k/threads:1");
+  if (cv_one > 0 && one > 0) {
+    printf("cv::remap, 1 thread:      %7.2f ms/frame; the engine is %.2fx as fast\n", cv_one,
+           cv_one / one);
+  }
+#else
+  printf("cv::remap: not compared (configure with OpenCV installed and BENCH_WITH_OPENCV=ON)\n");
+#endif
+  return 0;
+}

@@ -1,0 +1,319 @@
+// The stand-in library through its entry points: job checks, buffers by descriptor, the mesh
+// state and its changes while frames run.
+#include "lenswarp_api.h"
+
+#include <errno.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+#include "fisheye_model.h"
+#include "warp_test_support.h"
+
+namespace {
+
+using namespace lenswarp_test;
+
+constexpr uint32_t kNV12 = 0x3231564E;
+
+// A memfd-backed buffer, as the library's own allocator makes them.
+struct Buffer {
+  int fd = -1;
+  size_t size = 0;
+  uint8_t *data = nullptr;
+  explicit Buffer(size_t n) : size(n) {
+    fd = memfd_create("lenswarp-test", MFD_CLOEXEC);
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(0, ftruncate(fd, (off_t)n));
+    data = static_cast<uint8_t *>(mmap(nullptr, n, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
+    EXPECT_NE(MAP_FAILED, (void *)data);
+  }
+  ~Buffer() {
+    munmap(data, size);
+    if (fd >= 0) close(fd);
+  }
+  void fill(const std::vector<uint8_t> &bytes) { memcpy(data, bytes.data(), bytes.size()); }
+  std::vector<uint8_t> bytes(size_t n) const { return std::vector<uint8_t>(data, data + n); }
+};
+
+FecConfig job_config(int w, int h) {
+  FecConfig cfg = {};
+  cfg.header = FEC_CONFIG_HEADER;
+  cfg.size = sizeof(FecConfig);
+  cfg.width = cfg.out_width = (uint32_t)w;
+  cfg.height = cfg.out_height = (uint32_t)h;
+  cfg.pixelformat = cfg.out_pixelformat = kNV12;
+  cfg.border_mode = 1;
+  return cfg;
+}
+
+FecOnlineConfig small_lens(int level) {
+  FecOnlineConfig o = {};
+  o.light_center[0] = 64;
+  o.light_center[1] = 32;
+  o.coeff[0] = -40;
+  o.coeff[1] = 4e-3;
+  o.correct_level = level;
+  o.calib_width = 128;
+  o.calib_height = 64;
+  o.calib_level_maxLimit = 200;
+  return o;
+}
+
+FecConfig online_config(int w, int h, int level) {
+  FecConfig cfg = job_config(w, h);
+  cfg.mesh_mode = FEC_MESH_MODE_ONLINE;
+  cfg.online = small_lens(level);
+  return cfg;
+}
+
+// The frame the library should make for `mesh` from `in`, computed by the engine directly.
+std::vector<uint8_t> expected_frame(int w, int h, const Mesh &mesh, const std::vector<uint8_t> &in,
+                                    int border = 1) {
+  WarpJob job = make_job(packed(w, h), packed(w, h), mesh, border, 0, 0, 0);
+  std::vector<uint8_t> out(job.out.bytes());
+  lenswarp::warp_frame(job, in.data(), out.data(), lenswarp::Kernel::kScalar);
+  return out;
+}
+
+std::string temp_file(const std::vector<uint8_t> &bytes) {
+  char path[] = "/tmp/lenswarp_api_test.XXXXXX";
+  int fd = mkstemp(path);
+  EXPECT_GE(fd, 0);
+  EXPECT_EQ((ssize_t)bytes.size(), write(fd, bytes.data(), bytes.size()));
+  close(fd);
+  return path;
+}
+
+TEST(LenswarpApi, InitRefusesJobsTheEngineCannotRun) {
+  using Change = void (*)(FecConfig *);
+  const Change refused[] = {
+      [](FecConfig *c) { c->stride = 70, c->offset_x = 8; },  // 8 + 64 > 70
+      [](FecConfig *c) { c->out_stride = 96, c->out_offset_x = 33; },
+      [](FecConfig *c) { c->offset_x = -2, c->stride = 80; },
+      [](FecConfig *c) { c->offset_x = 1; },  // stride 0 means the width
+      [](FecConfig *c) { c->width = 63; },    // NV12 needs even sizes
+      [](FecConfig *c) { c->out_height = 31; },
+      [](FecConfig *c) { c->border_mode = 2; },
+      [](FecConfig *c) { c->bg_v = 256; },
+      [](FecConfig *c) { c->out_pixelformat = 0x30434246; },  // FBC0
+      [](FecConfig *c) { c->online.direction = 5; },
+      [](FecConfig *c) { c->online.correct_level = 201; },
+  };
+  FecConfig good = online_config(64, 32, 100);
+  good.stride = 80;
+  good.offset_x = 16;  // exactly fills the line
+  FecContext ctx = tq_lenswarp_api_init(&good);
+  ASSERT_NE(nullptr, ctx);
+  tq_lenswarp_api_deinit(ctx);
+  for (size_t i = 0; i < sizeof(refused) / sizeof(refused[0]); ++i) {
+    FecConfig cfg = online_config(64, 32, 100);
+    refused[i](&cfg);
+    errno = 0;
+    EXPECT_EQ(nullptr, tq_lenswarp_api_init(&cfg)) << "case " << i;
+    EXPECT_EQ(EINVAL, errno) << "case " << i;
+  }
+}
+
+TEST(LenswarpApi, ProcessNeedsBuffersThatHoldTheGeometry) {
+  FecConfig cfg = online_config(64, 32, 0);
+  cfg.stride = 72;
+  cfg.offset_x = 4;
+  cfg.out_stride = 66;
+  FecContext ctx = tq_lenswarp_api_init(&cfg);
+  ASSERT_NE(nullptr, ctx);
+  // The last chroma line ends at its last used byte.
+  const size_t in_need = 47 * 72 + 4 + 64, out_need = 47 * 66 + 64;
+  struct Case {
+    size_t in, out;
+    int err;
+  };
+  const Case cases[] = {{in_need, out_need, 0},
+                        {in_need - 1, out_need, EINVAL},
+                        {in_need, out_need - 1, EINVAL},
+                        {in_need + 1, out_need + 100, 0}};
+  for (const Case &c : cases) {
+    Buffer in(c.in), out(c.out);
+    errno = 0;
+    const int ret = tq_lenswarp_api_process(ctx, in.fd, out.fd);
+    EXPECT_EQ(c.err == 0 ? 0 : -1, ret) << c.in << " " << c.out;
+    EXPECT_EQ(c.err, ret ? errno : 0);
+  }
+  Buffer both(in_need + out_need);
+  errno = 0;
+  EXPECT_NE(0, tq_lenswarp_api_process(ctx, both.fd, both.fd)) << "a picture is not its output";
+  EXPECT_EQ(EINVAL, errno);
+  tq_lenswarp_api_deinit(ctx);
+}
+
+TEST(LenswarpApi, MeshFilesOfTheWrongSizeAreRefusedAndTheMeshKept) {
+  const int w = 64, h = 32;
+  const Mesh shift = shift_mesh(w, h, 2, 4);
+  const std::vector<uint8_t> bytes = lenswarp::encode_mesh(shift);
+  const std::string good = temp_file(bytes);
+  const std::string longer = temp_file(std::vector<uint8_t>(bytes.size() + 1));
+  const std::string shorter = temp_file(std::vector<uint8_t>(bytes.begin(), bytes.end() - 1));
+
+  FecConfig cfg = job_config(w, h);
+  cfg.mesh_mode = FEC_MESH_MODE_FILE;
+  snprintf(cfg.mesh_name, sizeof(cfg.mesh_name), "%s", longer.c_str() + 5);
+  snprintf(cfg.mesh_dir, sizeof(cfg.mesh_dir), "/tmp/");
+  errno = 0;
+  EXPECT_EQ(nullptr, tq_lenswarp_api_init(&cfg));
+  EXPECT_EQ(EINVAL, errno);
+  snprintf(cfg.mesh_name, sizeof(cfg.mesh_name), "%s", good.c_str() + 5);
+  FecContext ctx = tq_lenswarp_api_init(&cfg);
+  ASSERT_NE(nullptr, ctx);
+
+  for (const std::string &bad : {longer, shorter}) {
+    FecMeshConfig m = {};
+    m.mode = FEC_MESH_CFG_FILE;
+    snprintf(m.path, sizeof(m.path), "%s", bad.c_str());
+    errno = 0;
+    EXPECT_NE(0, tq_lenswarp_api_set_mesh_config(ctx, &m)) << bad;
+    EXPECT_EQ(EINVAL, errno);
+  }
+  FecMeshConfig reported = {};
+  ASSERT_EQ(0, tq_lenswarp_api_get_mesh_config(ctx, &reported));
+  EXPECT_EQ(FEC_MESH_CFG_FILE, reported.mode);
+  EXPECT_EQ(good, reported.path) << "the path as given, of the last mesh accepted";
+
+  const PictureLayout layout = packed(w, h);
+  const std::vector<uint8_t> picture = random_picture(layout, 21);
+  Buffer in(layout.bytes()), out(layout.bytes());
+  in.fill(picture);
+  ASSERT_EQ(0, tq_lenswarp_api_process(ctx, in.fd, out.fd));
+  EXPECT_EQ(expected_frame(w, h, shift, picture), out.bytes(layout.bytes()));
+  tq_lenswarp_api_deinit(ctx);
+  for (const std::string &p : {good, longer, shorter}) unlink(p.c_str());
+}
+
+TEST(LenswarpApi, OnlineChangesRegenerateTheMesh) {
+  const int w = 128, h = 64;
+  const PictureLayout layout = packed(w, h);
+  const std::vector<uint8_t> picture = random_picture(layout, 23);
+  Buffer in(layout.bytes()), out(layout.bytes());
+  in.fill(picture);
+  auto online_mesh = [&](int level) {
+    Mesh m;
+    EXPECT_EQ(0, lenswarp::generate_mesh(small_lens(level), w, h, w, h, &m));
+    return m;
+  };
+
+  FecConfig cfg = online_config(w, h, 0);
+  FecContext ctx = tq_lenswarp_api_init(&cfg);
+  ASSERT_NE(nullptr, ctx);
+  ASSERT_EQ(0, tq_lenswarp_api_process(ctx, in.fd, out.fd));
+  EXPECT_EQ(picture, out.bytes(layout.bytes())) << "level 0 copies the picture";
+
+  // set_cfg with another level.
+  FecConfig changed = {};
+  ASSERT_EQ(0, tq_lenswarp_api_get_cfg(ctx, &changed));
+  changed.online.correct_level = 200;
+  ASSERT_EQ(0, tq_lenswarp_api_set_cfg(ctx, &changed));
+  ASSERT_EQ(0, tq_lenswarp_api_process(ctx, in.fd, out.fd));
+  const std::vector<uint8_t> full = expected_frame(w, h, online_mesh(200), picture);
+  EXPECT_NE(picture, full);
+  EXPECT_EQ(full, out.bytes(layout.bytes()));
+
+  // set_mesh_config mode 0 from its own parameters.
+  FecMeshConfig m = {};
+  ASSERT_EQ(0, tq_lenswarp_api_get_mesh_config(ctx, &m));
+  EXPECT_EQ(FEC_MESH_CFG_ONLINE, m.mode);
+  EXPECT_EQ(200, m.online_config.correct_level);
+  m.online_config.correct_level = 100;
+  ASSERT_EQ(0, tq_lenswarp_api_set_mesh_config(ctx, &m));
+  ASSERT_EQ(0, tq_lenswarp_api_process(ctx, in.fd, out.fd));
+  EXPECT_EQ(expected_frame(w, h, online_mesh(100), picture), out.bytes(layout.bytes()));
+
+  // A refused level changes nothing.
+  m.online_config.correct_level = 300;
+  errno = 0;
+  EXPECT_NE(0, tq_lenswarp_api_set_mesh_config(ctx, &m));
+  EXPECT_EQ(EINVAL, errno);
+  FecMeshConfig now = {};
+  ASSERT_EQ(0, tq_lenswarp_api_get_mesh_config(ctx, &now));
+  EXPECT_EQ(100, now.online_config.correct_level);
+  tq_lenswarp_api_deinit(ctx);
+}
+
+TEST(LenswarpApi, AReusedDescriptorNumberIsMappedAfresh) {
+  const int w = 64, h = 32;
+  const PictureLayout layout = packed(w, h);
+  FecConfig cfg = online_config(w, h, 0);
+  FecContext ctx = tq_lenswarp_api_init(&cfg);
+  ASSERT_NE(nullptr, ctx);
+  Buffer out(layout.bytes());
+  for (uint32_t seed : {31u, 32u, 33u}) {
+    const std::vector<uint8_t> picture = random_picture(layout, seed);
+    int fd;
+    {
+      Buffer in(layout.bytes());
+      in.fill(picture);
+      fd = in.fd;
+      ASSERT_EQ(0, tq_lenswarp_api_process(ctx, in.fd, out.fd));
+      ASSERT_EQ(0, tq_lenswarp_api_process(ctx, in.fd, out.fd));
+    }
+    EXPECT_EQ(picture, out.bytes(layout.bytes())) << "input behind fd " << fd;
+  }
+  tq_lenswarp_api_deinit(ctx);
+}
+
+// Frames run while another thread swaps between two meshes: each frame is wholly one or the
+// other. Run under the tsan preset this also checks the locking.
+TEST(LenswarpApi, FramesNeverMixTwoMeshesWhileTheMeshChanges) {
+  const int w = 128, h = 64;
+  const PictureLayout layout = packed(w, h);
+  const std::vector<uint8_t> picture = random_picture(layout, 41);
+  const Mesh meshes[2] = {shift_mesh(w, h, 0, 0), shift_mesh(w, h, 6, -4)};
+  const std::vector<uint8_t> encoded[2] = {lenswarp::encode_mesh(meshes[0]),
+                                           lenswarp::encode_mesh(meshes[1])};
+  const std::vector<uint8_t> frames[2] = {expected_frame(w, h, meshes[0], picture),
+                                          expected_frame(w, h, meshes[1], picture)};
+  ASSERT_NE(frames[0], frames[1]);
+
+  setenv("LENSWARP_THREADS", "3", 1);  // rows of one frame on several threads
+  FecConfig cfg = online_config(w, h, 0);
+  FecContext ctx = tq_lenswarp_api_init(&cfg);
+  unsetenv("LENSWARP_THREADS");
+  ASSERT_NE(nullptr, ctx);
+  Buffer in(layout.bytes()), out(layout.bytes());
+  in.fill(picture);
+
+  std::atomic<bool> done{false};
+  std::atomic<int> changes{0};
+  std::thread changer([&] {
+    for (int i = 0; !done.load(); ++i) {
+      FecMeshConfig m = {};
+      if (tq_lenswarp_api_get_mesh_config(ctx, &m) != 0) break;
+      m.mode = FEC_MESH_CFG_MEMORY;
+      m.vaddr = (uintptr_t)encoded[i % 2].data();
+      m.size = (uint32_t)encoded[i % 2].size();
+      m.use_vaddr = 1;
+      if (tq_lenswarp_api_set_mesh_config(ctx, &m) != 0) break;
+      changes.fetch_add(1);
+      usleep(200);  // leave the frames some room on a slow (emulated) machine
+    }
+  });
+  int seen[2] = {0, 0};
+  for (int frame = 0; frame < 60 || changes.load() < 10; ++frame) {
+    ASSERT_EQ(0, tq_lenswarp_api_process(ctx, in.fd, out.fd));
+    const std::vector<uint8_t> got = out.bytes(layout.bytes());
+    const int which = got == frames[0] ? 0 : got == frames[1] ? 1 : -1;
+    ASSERT_NE(-1, which) << "frame " << frame << " mixes the meshes";
+    ++seen[which];
+    if (frame > 2000) break;
+  }
+  done.store(true);
+  changer.join();
+  EXPECT_GE(changes.load(), 10);
+  EXPECT_GT(seen[0] + seen[1], 0);
+  tq_lenswarp_api_deinit(ctx);
+}
+
+}  // namespace

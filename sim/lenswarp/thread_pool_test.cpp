@@ -1,0 +1,78 @@
+#include "thread_pool.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <set>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct Tally {
+  std::vector<std::atomic<int>> calls;
+  std::mutex lock;
+  std::set<std::thread::id> threads;
+  explicit Tally(int n) : calls((size_t)n) {}
+};
+
+void count_item(void *arg, int item) {
+  Tally *t = static_cast<Tally *>(arg);
+  t->calls[(size_t)item].fetch_add(1);
+  std::lock_guard<std::mutex> guard(t->lock);
+  t->threads.insert(std::this_thread::get_id());
+  usleep(200);  // long enough that every worker takes some items
+}
+
+TEST(ThreadPool, RunsEveryItemOnceAcrossItsThreadsRunAfterRun) {
+  for (int threads : {1, 2, 4}) {
+    lenswarp::ThreadPool pool(threads);
+    EXPECT_EQ(threads, pool.size());
+    for (int count : {0, 1, 7, 135}) {
+      Tally tally(count);
+      pool.run(count, count_item, &tally);
+      for (int i = 0; i < count; ++i) ASSERT_EQ(1, tally.calls[(size_t)i].load()) << i;
+      if (count >= 7 && threads > 1) {
+        EXPECT_GT(tally.threads.size(), 1u) << threads;
+      }
+      EXPECT_LE(tally.threads.size(), (size_t)threads);
+    }
+  }
+}
+
+TEST(ThreadPool, RunsFromSeveralThreadsTakeTurns) {
+  lenswarp::ThreadPool pool(3);
+  std::vector<std::thread> callers;
+  std::vector<std::unique_ptr<Tally>> tallies;
+  for (int c = 0; c < 4; ++c) tallies.push_back(std::make_unique<Tally>(20));
+  for (int c = 0; c < 4; ++c) {
+    callers.emplace_back([&pool, t = tallies[(size_t)c].get()] { pool.run(20, count_item, t); });
+  }
+  for (std::thread &t : callers) t.join();
+  for (const auto &t : tallies) {
+    for (int i = 0; i < 20; ++i) ASSERT_EQ(1, t->calls[(size_t)i].load());
+  }
+}
+
+TEST(ThreadPool, TheEnvironmentSetsTheThreadCount) {
+  const int cpus = (int)sysconf(_SC_NPROCESSORS_ONLN);
+  struct Case {
+    const char *value;  // null: unset
+    int threads;
+  };
+  const Case cases[] = {{nullptr, cpus}, {"3", 3},     {"1", 1},  {"0", cpus},
+                        {"-2", cpus},    {"4x", cpus}, {"", cpus}};
+  for (const Case &c : cases) {
+    if (c.value) {
+      setenv("LENSWARP_THREADS", c.value, 1);
+    } else {
+      unsetenv("LENSWARP_THREADS");
+    }
+    EXPECT_EQ(c.threads, lenswarp::engine_thread_count()) << (c.value ? c.value : "unset");
+  }
+  unsetenv("LENSWARP_THREADS");
+}
+
+}  // namespace

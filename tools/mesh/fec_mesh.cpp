@@ -1,0 +1,143 @@
+// fec-mesh: writes correction mesh files from a calibration INI, the same meshes that the
+// library generates online from the same parameters.
+#include <errno.h>
+#include <getopt.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "calibration_ini.h"
+#include "fisheye_model.h"
+#include "mesh_format.h"
+
+namespace {
+
+const char kDefaultPrefix[] = "zm3318c";
+
+int usage() {
+  fprintf(stderr,
+          "usage: fec-mesh --calib-ini FILE --size WxH [--input-size WxH] [--level N]...\n"
+          "                (--dir DIR [--prefix NAME] | --output FILE)\n"
+          "  writes the mesh for an output of WxH pixels (input: --input-size, default the\n"
+          "  same) at each correction level N (default: the INI's correct_level), to\n"
+          "  DIR/NAME_fecMesh_srcWxH_dstWxH_step32x16_levelNNN.bin (NAME default %s)\n"
+          "  or, for one level, to FILE; prints the path of every file written\n",
+          kDefaultPrefix);
+  return 2;
+}
+
+bool parse_size(const char *text, int *width, int *height) {
+  char tail;
+  return sscanf(text, "%dx%d%c", width, height, &tail) == 2 && *width > 0 && *height > 0 &&
+         *width <= 16384 && *height <= 16384;
+}
+
+bool parse_level(const char *text, int *level) {
+  char *end;
+  errno = 0;
+  long v = strtol(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || v < 0 || v > 1000000) return false;
+  *level = (int)v;
+  return true;
+}
+
+int write_file(const std::string &path, const std::vector<uint8_t> &bytes) {
+  FILE *f = fopen(path.c_str(), "wb");
+  if (f == nullptr) {
+    int err = errno;
+    fprintf(stderr, "fec-mesh: cannot open %s: %s\n", path.c_str(), strerror(err));
+    return 1;
+  }
+  size_t n = fwrite(bytes.data(), 1, bytes.size(), f);
+  if (fclose(f) != 0 || n != bytes.size()) {
+    fprintf(stderr, "fec-mesh: cannot write %s\n", path.c_str());
+    return 1;
+  }
+  printf("%s\n", path.c_str());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  static const struct option kOptions[] = {{"calib-ini", required_argument, nullptr, 'c'},
+                                           {"size", required_argument, nullptr, 's'},
+                                           {"input-size", required_argument, nullptr, 'i'},
+                                           {"level", required_argument, nullptr, 'l'},
+                                           {"dir", required_argument, nullptr, 'd'},
+                                           {"prefix", required_argument, nullptr, 'p'},
+                                           {"output", required_argument, nullptr, 'o'},
+                                           {"help", no_argument, nullptr, 'h'},
+                                           {nullptr, 0, nullptr, 0}};
+  const char *ini = nullptr, *dir = nullptr, *output = nullptr, *prefix = kDefaultPrefix;
+  int out_w = 0, out_h = 0, in_w = 0, in_h = 0;
+  std::vector<int> levels;
+  for (int opt; (opt = getopt_long(argc, argv, "c:s:i:l:d:p:o:h", kOptions, nullptr)) != -1;) {
+    int level;
+    switch (opt) {
+      case 'c':
+        ini = optarg;
+        break;
+      case 's':
+        if (!parse_size(optarg, &out_w, &out_h)) return usage();
+        break;
+      case 'i':
+        if (!parse_size(optarg, &in_w, &in_h)) return usage();
+        break;
+      case 'l':
+        if (!parse_level(optarg, &level)) return usage();
+        levels.push_back(level);
+        break;
+      case 'd':
+        dir = optarg;
+        break;
+      case 'p':
+        prefix = optarg;
+        break;
+      case 'o':
+        output = optarg;
+        break;
+      default:
+        return usage();
+    }
+  }
+  if (optind != argc || ini == nullptr || out_w == 0 || (dir == nullptr) == (output == nullptr)) {
+    return usage();
+  }
+  if (output != nullptr && levels.size() > 1) return usage();
+  if (in_w == 0) {
+    in_w = out_w;
+    in_h = out_h;
+  }
+
+  FecOnlineConfig cfg = {};
+  int err = lenswarp::load_calibration_ini(ini, &cfg);
+  if (err != 0) {
+    fprintf(stderr, "fec-mesh: cannot read %s: %s\n", ini, strerror(err));
+    return 1;
+  }
+  if (levels.empty()) levels.push_back(cfg.correct_level);
+  for (int level : levels) {
+    cfg.correct_level = level;
+    lenswarp::Mesh mesh;
+    if (lenswarp::generate_mesh(cfg, in_w, in_h, out_w, out_h, &mesh) != 0) {
+      fprintf(stderr, "fec-mesh: %s with level %d does not describe a correction: %s\n", ini, level,
+              strerror(EINVAL));
+      return 1;
+    }
+    std::string path;
+    if (output != nullptr) {
+      path = output;
+    } else {
+      char name[256];
+      snprintf(name, sizeof(name), "%s_fecMesh_src%dx%d_dst%dx%d_step%dx%d_level%03d.bin", prefix,
+               in_w, in_h, out_w, out_h, lenswarp::kMeshStepX, lenswarp::kMeshStepY, level);
+      path = std::string(dir) + "/" + name;
+    }
+    if (write_file(path, lenswarp::encode_mesh(mesh)) != 0) return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,145 @@
+// nv12-topng: converts an NV12 frame (or the k-th frame of a file of concatenated frames, as
+// warpbench --stream-to writes them) to an RGB PNG that any viewer opens.
+#include <errno.h>
+#include <getopt.h>
+#include <png.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+int usage() {
+  fprintf(stderr,
+          "usage: nv12-topng [--frame K] [--scale N] WIDTH HEIGHT INPUT OUTPUT.png\n"
+          "  converts frame K (from 0, default 0) of INPUT, NV12 frames of WIDTHxHEIGHT\n"
+          "  one after the other, to an RGB PNG, shrunk N times (box filter, default 1)\n");
+  return 2;
+}
+
+bool parse_number(const char *text, long min, long max, long *value) {
+  char *end;
+  errno = 0;
+  *value = strtol(text, &end, 10);
+  return errno == 0 && end != text && *end == '\0' && *value >= min && *value <= max;
+}
+
+uint8_t clamp_byte(double v) {
+  return (uint8_t)std::min(255.0, std::max(0.0, std::round(v)));
+}
+
+// BT.601, limited range: what camera pipelines put in NV12.
+void to_rgb(int y, int u, int v, double *rgb) {
+  const double c = 1.164 * (y - 16), d = u - 128, e = v - 128;
+  rgb[0] = c + 1.596 * e;
+  rgb[1] = c - 0.392 * d - 0.813 * e;
+  rgb[2] = c + 2.017 * d;
+}
+
+int write_png(const char *path, int width, int height, const std::vector<uint8_t> &rgb) {
+  FILE *f = fopen(path, "wb");
+  if (f == nullptr) {
+    int err = errno;
+    fprintf(stderr, "nv12-topng: cannot open %s: %s\n", path, strerror(err));
+    return 1;
+  }
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  if (png == nullptr || info == nullptr || setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    fclose(f);
+    fprintf(stderr, "nv12-topng: cannot write %s\n", path);
+    return 1;
+  }
+  png_init_io(png, f);
+  png_set_IHDR(png, info, (png_uint_32)width, (png_uint_32)height, 8, PNG_COLOR_TYPE_RGB,
+               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  for (int y = 0; y < height; ++y) {
+    png_write_row(png, const_cast<png_bytep>(rgb.data() + (size_t)y * width * 3));
+  }
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  if (fclose(f) != 0) {
+    int err = errno;
+    fprintf(stderr, "nv12-topng: cannot write %s: %s\n", path, strerror(err));
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  static const struct option kOptions[] = {{"frame", required_argument, nullptr, 'f'},
+                                           {"scale", required_argument, nullptr, 's'},
+                                           {"help", no_argument, nullptr, 'h'},
+                                           {nullptr, 0, nullptr, 0}};
+  long frame = 0, scale = 1;
+  for (int opt; (opt = getopt_long(argc, argv, "f:s:h", kOptions, nullptr)) != -1;) {
+    switch (opt) {
+      case 'f':
+        if (!parse_number(optarg, 0, 1L << 30, &frame)) return usage();
+        break;
+      case 's':
+        if (!parse_number(optarg, 1, 64, &scale)) return usage();
+        break;
+      default:
+        return usage();
+    }
+  }
+  long width, height;
+  if (argc - optind != 4 || !parse_number(argv[optind], 2, 16384, &width) ||
+      !parse_number(argv[optind + 1], 2, 16384, &height) || width % 2 || height % 2) {
+    return usage();
+  }
+  const char *input = argv[optind + 2], *output = argv[optind + 3];
+
+  const size_t frame_bytes = (size_t)width * height * 3 / 2;
+  std::vector<uint8_t> nv12(frame_bytes);
+  FILE *f = fopen(input, "rb");
+  if (f == nullptr) {
+    int err = errno;
+    fprintf(stderr, "nv12-topng: cannot open %s: %s\n", input, strerror(err));
+    return 1;
+  }
+  if (fseeko(f, (off_t)frame * (off_t)frame_bytes, SEEK_SET) != 0) {
+    int err = errno;
+    fprintf(stderr, "nv12-topng: cannot seek to frame %ld of %s: %s\n", frame, input,
+            strerror(err));
+    fclose(f);
+    return 1;
+  }
+  size_t got = fread(nv12.data(), 1, frame_bytes, f);
+  fclose(f);
+  if (got != frame_bytes) {
+    fprintf(stderr, "nv12-topng: %s has no frame %ld of %zu bytes\n", input, frame, frame_bytes);
+    return 1;
+  }
+
+  const int w = (int)width, h = (int)height, s = (int)scale;
+  const int out_w = std::max(1, w / s), out_h = std::max(1, h / s);
+  std::vector<uint8_t> rgb((size_t)out_w * out_h * 3);
+  const uint8_t *uv = nv12.data() + (size_t)w * h;
+  for (int oy = 0; oy < out_h; ++oy) {
+    for (int ox = 0; ox < out_w; ++ox) {
+      double sum[3] = {0, 0, 0};
+      int n = 0;
+      for (int y = oy * s; y < std::min(h, oy * s + s); ++y) {
+        for (int x = ox * s; x < std::min(w, ox * s + s); ++x, ++n) {
+          const uint8_t *c = uv + (size_t)(y / 2) * w + (x / 2) * 2;
+          double px[3];
+          to_rgb(nv12[(size_t)y * w + x], c[0], c[1], px);
+          for (int k = 0; k < 3; ++k) sum[k] += px[k];
+        }
+      }
+      for (int k = 0; k < 3; ++k) rgb[((size_t)oy * out_w + ox) * 3 + k] = clamp_byte(sum[k] / n);
+    }
+  }
+  return write_png(output, out_w, out_h, rgb);
+}
