@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -98,6 +99,7 @@ ProgramResult run_program(const ProgramRun &run) {
   }
   pid_t pid = fork();
   if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);  // no stray run outlives a test that was killed
     dup2(out_pipe[1], 1);
     dup2(err_pipe[1], 2);
     int null_fd = open("/dev/null", O_RDONLY);

@@ -6,6 +6,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -35,6 +36,7 @@ PtySession::PtySession(const ProgramRun &run) {
   }
   mPid = fork();
   if (mPid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);  // no stray run outlives a test that was killed
     setsid();
     ioctl(slave, TIOCSCTTY, 0);
     dup2(slave, 0);
