@@ -39,10 +39,11 @@ const ConsoleKey kKeys[] = {
 
 enum Wake { WAKE_KEY, WAKE_STOP_SIGNAL, WAKE_TIMEOUT };
 
-// Blocks until a key can be read or a stop signal arrives. Standard input is unbuffered, so a
-// key that is ready is always visible to poll.
-Wake wait_for_key(int timeout_ms) {
-  struct pollfd fds[2] = {{0, POLLIN, 0}, {stop_signal_fd(), POLLIN, 0}};
+// Blocks until a key can be read (when `keys` is set), a stop signal arrives or `timeout_ms`
+// passes (-1: no time-out). Standard input is unbuffered, so a key that is ready is always
+// visible to poll.
+Wake wait_for(bool keys, int timeout_ms) {
+  struct pollfd fds[2] = {{keys ? 0 : -1, POLLIN, 0}, {stop_signal_fd(), POLLIN, 0}};
   for (;;) {
     if (caught_stop_signal() != 0) return WAKE_STOP_SIGNAL;
     int n = poll(fds, 2, timeout_ms);
@@ -85,10 +86,10 @@ void *api_test_thread(void *ctx) {
     if (stop_requested.load()) break;
     if (ctx == nullptr) {
       // No library to exercise: only wait for the stop flag.
-      if (wait_for_key(20) == WAKE_STOP_SIGNAL) break;
+      if (wait_for(false, 20) == WAKE_STOP_SIGNAL) break;
       continue;
     }
-    if (wait_for_key(-1) == WAKE_STOP_SIGNAL) break;
+    if (wait_for(true, -1) == WAKE_STOP_SIGNAL) break;
     handle_key(getchar(), ctx);
   }
   restore_terminal();
