@@ -64,14 +64,6 @@ void remember_path(char *memory, const char *path) {
   memory[kPathSize] = '\0';
 }
 
-void sync_mesh_buffer(const DmaBuffer &buf, uint64_t flags, const char *what) {
-  if (!mem_ops->need_sync) return;
-  if (dma_buf_sync(buf.fd, flags) != 0) {
-    int err = errno;
-    say(stderr, "%s failed: %s\n", what, strerror(err));
-  }
-}
-
 }  // namespace
 
 int read_mesh_file(const char *path, void *buf, size_t buf_size) {
@@ -213,10 +205,10 @@ int api_test_mesh_from_dma_fd(FecContext ctx) {
     mesh.size = (uint32_t)buf.size;
     // The CPU fills a buffer the engine reads by DMA: bracket the write where the back end
     // needs it, as the input load does.
-    sync_mesh_buffer(buf, DMA_SYNC_WRITE_START, "DMA mesh sync(pre-write)");
+    sync_cpu_access(buf, DMA_SYNC_WRITE_START, "DMA mesh sync(pre-write)");
     ret = read_mesh_file(path, buf.vaddr, mesh.size);
     int err = errno;
-    sync_mesh_buffer(buf, DMA_SYNC_WRITE_END, "DMA mesh sync(post-write)");
+    sync_cpu_access(buf, DMA_SYNC_WRITE_END, "DMA mesh sync(post-write)");
     if (ret != 0) {
       say(stderr, "Load %s failed: %s\n", path, strerror(err));
       return ret;

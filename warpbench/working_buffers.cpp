@@ -26,14 +26,15 @@ int32_t i32(int64_t v) {
   return (int32_t)(uint32_t)(uint64_t)v;
 }
 
-void sync_or_report(int fd, uint64_t flags, const char *what) {
-  if (dma_buf_sync(fd, flags) != 0) {
+}  // namespace
+
+void sync_cpu_access(const DmaBuffer &buf, uint64_t flags, const char *what) {
+  if (!mem_ops->need_sync) return;
+  if (dma_buf_sync(buf.fd, flags) != 0) {
     int err = errno;
     say(stderr, "%s failed: %s\n", what, strerror(err));
   }
 }
-
-}  // namespace
 
 WorkingBufferSizes working_buffer_sizes(const FecConfig *cfg, int32_t mesh_points) {
   WorkingBufferSizes s;
@@ -119,15 +120,11 @@ int read_image_from_file(const char *path, void *dst, uint32_t size) {
     errno = err;
     return 0;
   }
-  if (mem_ops->need_sync) {
-    sync_or_report(run_bufs.in_pic.fd, DMA_SYNC_WRITE_START, "DMA input sync(pre-write)");
-  }
+  sync_cpu_access(run_bufs.in_pic, DMA_SYNC_WRITE_START, "DMA input sync(pre-write)");
   size_t n = fread(dst, 1, size, f);
   // An empty file is no error to stdio; say so rather than leave a stale errno to report.
   int err = n == 0 && !ferror(f) ? ENODATA : errno;
-  if (mem_ops->need_sync) {
-    sync_or_report(run_bufs.in_pic.fd, DMA_SYNC_WRITE_END, "DMA input sync(post-write)");
-  }
+  sync_cpu_access(run_bufs.in_pic, DMA_SYNC_WRITE_END, "DMA input sync(post-write)");
   fclose(f);
   errno = err;
   return (int)n;
@@ -157,9 +154,7 @@ int process_frame(FILE *out) {
     return -1;
   }
   if (out != nullptr && run_settings.stream_skip == 0) {
-    if (mem_ops->need_sync) {
-      sync_or_report(run_bufs.out_pic.fd, DMA_SYNC_READ_START, "DMA output sync(pre-read)");
-    }
+    sync_cpu_access(run_bufs.out_pic, DMA_SYNC_READ_START, "DMA output sync(pre-read)");
     size_t written =
         write_buffer_to_file(out, run_bufs.out_pic.vaddr, (uint32_t)run_bufs.out_pic.size);
     if (written == 0) {
@@ -167,9 +162,7 @@ int process_frame(FILE *out) {
       say(stderr, "write_buffer_to_file failed: %s\n", strerror(err));
       return -1;
     }
-    if (mem_ops->need_sync) {
-      sync_or_report(run_bufs.out_pic.fd, DMA_SYNC_READ_END, "DMA output sync(post-read)");
-    }
+    sync_cpu_access(run_bufs.out_pic, DMA_SYNC_READ_END, "DMA output sync(post-read)");
     say(stderr, "%c\n", '<');
     fflush(stderr);
   }

@@ -30,6 +30,10 @@ WorkingBufferSizes working_buffer_sizes(const FecConfig *cfg, int32_t mesh_point
 // The library context the frame step runs the engine with.
 extern FecContext fec_ctx;
 
+// Brackets CPU access to `buf` with one DMA-buf sync call when the allocator needs it; a failed
+// call is reported as "<what> failed: <reason>" (unless silent) and the access goes on.
+void sync_cpu_access(const DmaBuffer &buf, uint64_t flags, const char *what);
+
 // Allocates the four buffers and records mesh[0] in `cfg`. 0, or negative with errno set; on
 // failure whatever it had allocated is freed again.
 int init_lenswarp_bufs(FecConfig *cfg);
