@@ -17,9 +17,14 @@ namespace {
 std::mutex handles_lock;
 std::vector<bool> open_handles;
 
+// The open-handle test; the caller holds handles_lock.
+bool is_open_locked(int handle) {
+  return handle >= 0 && (size_t)handle < open_handles.size() && open_handles[(size_t)handle];
+}
+
 bool handle_is_open(int handle) {
   std::lock_guard<std::mutex> guard(handles_lock);
-  return handle >= 0 && (size_t)handle < open_handles.size() && open_handles[(size_t)handle];
+  return is_open_locked(handle);
 }
 
 // The buffer's real length: the record's size may since have been overwritten by its user.
@@ -93,7 +98,7 @@ LENSWARP_EXPORT int tq_lenswarp_api_vb_deinit(int handle) {
   int err = EINVAL;
   {
     std::lock_guard<std::mutex> guard(handles_lock);
-    if (handle >= 0 && (size_t)handle < open_handles.size() && open_handles[(size_t)handle]) {
+    if (is_open_locked(handle)) {
       open_handles[(size_t)handle] = false;
       err = 0;
     }
