@@ -2,6 +2,7 @@
 // on one thread and on all cores, the mesh generation time, and (when built with OpenCV)
 // cv::remap with precomputed fixed-point maps on the same frame, as a ratio.
 #include <benchmark/benchmark.h>
+#include <lenswarp_api.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -14,7 +15,6 @@
 
 #include "fisheye_model.h"
 #include "fisheye_scene.h"
-#include "lenswarp_api.h"
 #include "warp_engine.h"
 
 #ifdef HAVE_OPENCV

@@ -11,9 +11,6 @@
 #include <unistd.h>
 #include <xf86drm.h>
 
-static_assert(GEM_CREATE_REQUEST == DRM_IOWR(DRM_COMMAND_BASE + 0, GemCreateRequest), "create");
-static_assert(GEM_MAP_OFFSET_REQUEST == DRM_IOWR(DRM_COMMAND_BASE + 1, GemMapOffsetRequest),
-              "map offset");
 static_assert(GEM_CLOSE_REQUEST == DRM_IOCTL_GEM_CLOSE, "gem close");
 static_assert(DMA_BUF_SYNC_REQUEST == DMA_BUF_IOCTL_SYNC, "dma-buf sync");
 static_assert(DMA_SYNC_WRITE_START == (DMA_BUF_SYNC_START | DMA_BUF_SYNC_WRITE) &&
@@ -23,8 +20,6 @@ static_assert(DMA_SYNC_WRITE_START == (DMA_BUF_SYNC_START | DMA_BUF_SYNC_WRITE) 
               "sync flags");
 
 namespace {
-
-const char kDrmDevice[] = "/dev/dri/card0";
 
 struct GemCloseRequest {
   uint32_t handle;
@@ -83,7 +78,7 @@ void mem_deinit() {
 }
 
 int drm_open() {
-  int fd = open(kDrmDevice, O_RDWR);
+  int fd = open(SOC_DRM_DEVICE, O_RDWR);
   if (fd < 0) {
     int err = errno;
     printf("failed to open drm !\n");

@@ -3,31 +3,12 @@
 #ifndef WARPBENCH_DMA_ALLOC_H
 #define WARPBENCH_DMA_ALLOC_H
 
+#include <lenswarp_api.h>
+#include <soc_drm_ioctl.h>
 #include <stdint.h>
 
-#include "lenswarp_api.h"
-
-// Argument of the SoC DRM driver's private GEM create command.
-struct GemCreateRequest {
-  uint64_t size;  // in; the driver may enlarge it
-  uint32_t flags;
-  uint32_t handle;  // out
-};
-
-// Argument of the driver's private map-offset command.
-struct GemMapOffsetRequest {
-  uint32_t handle;
-  uint32_t pad;
-  uint64_t offset;  // out: where the object maps through the device descriptor
-};
-
-static_assert(sizeof(GemCreateRequest) == 16, "GemCreateRequest layout");
-static_assert(sizeof(GemMapOffsetRequest) == 16, "GemMapOffsetRequest layout");
-
-#define GEM_CREATE_REQUEST 0xC0106440u      // driver command 0, read/write
-#define GEM_MAP_OFFSET_REQUEST 0xC0106441u  // driver command 1, read/write
-#define GEM_CLOSE_REQUEST 0x40086409u       // DRM_IOCTL_GEM_CLOSE
-#define DMA_BUF_SYNC_REQUEST 0x40086200u    // DMA_BUF_IOCTL_SYNC
+#define GEM_CLOSE_REQUEST 0x40086409u     // DRM_IOCTL_GEM_CLOSE
+#define DMA_BUF_SYNC_REQUEST 0x40086200u  // DMA_BUF_IOCTL_SYNC
 
 // DMA_BUF_IOCTL_SYNC flags around CPU access.
 #define DMA_SYNC_WRITE_START 2u

@@ -2,7 +2,8 @@
 #ifndef WARPBENCH_FEC_JOB_H
 #define WARPBENCH_FEC_JOB_H
 
-#include "lenswarp_api.h"
+#include <lenswarp_api.h>
+
 #include "run_settings.h"
 
 #define MESH_DIR_MAX 127  // characters of the directory part, without the terminator

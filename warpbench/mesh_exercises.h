@@ -3,9 +3,8 @@
 #ifndef WARPBENCH_MESH_EXERCISES_H
 #define WARPBENCH_MESH_EXERCISES_H
 
+#include <lenswarp_api.h>
 #include <stddef.h>
-
-#include "lenswarp_api.h"
 
 // Toggles FecConfig's online correct_level, ten times.
 int api_test_set_cfg(FecContext ctx);

@@ -2,11 +2,10 @@
 #ifndef WARPBENCH_WORKING_BUFFERS_H
 #define WARPBENCH_WORKING_BUFFERS_H
 
+#include <lenswarp_api.h>
 #include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
-
-#include "lenswarp_api.h"
 
 struct RunBuffers {
   DmaBuffer mesh[2];  // mesh[0] is handed to the library at start; both feed the mesh exercises

@@ -2,7 +2,7 @@
 #ifndef SIM_LENSWARP_CALIBRATION_INI_H
 #define SIM_LENSWARP_CALIBRATION_INI_H
 
-#include "lenswarp_api.h"
+#include <lenswarp_api.h>
 
 namespace lenswarp {
 

@@ -3,11 +3,10 @@
 #ifndef SIM_LENSWARP_CALL_TRACE_H
 #define SIM_LENSWARP_CALL_TRACE_H
 
+#include <lenswarp_api.h>
 #include <stdint.h>
 
 #include <string>
-
-#include "lenswarp_api.h"
 
 namespace lenswarp {
 

@@ -9,11 +9,11 @@
 #ifndef SIM_LENSWARP_FISHEYE_MODEL_H
 #define SIM_LENSWARP_FISHEYE_MODEL_H
 
+#include <lenswarp_api.h>
 #include <stdint.h>
 
 #include <vector>
 
-#include "lenswarp_api.h"
 #include "mesh_format.h"
 
 namespace lenswarp {

@@ -1,5 +1,6 @@
 // The stand-in libLenswarp.so: the job records, contexts and the engine entry points.
 #include <errno.h>
+#include <lenswarp_api_layout.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
@@ -17,7 +18,6 @@
 #include "calibration_ini.h"
 #include "call_trace.h"
 #include "fisheye_model.h"
-#include "lenswarp_api.h"
 #include "mesh_format.h"
 #include "thread_pool.h"
 #include "warp_engine.h"

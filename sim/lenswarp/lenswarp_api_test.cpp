@@ -1,9 +1,8 @@
 // The stand-in library through its entry points: job checks, buffers by descriptor, the mesh
 // state and its changes while frames run.
-#include "lenswarp_api.h"
-
 #include <errno.h>
 #include <gtest/gtest.h>
+#include <lenswarp_api.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>

@@ -1,6 +1,7 @@
 // The library's own buffer allocator: memfd-backed shared memory, handed out by descriptor like
 // the platform's DMA buffers.
 #include <errno.h>
+#include <lenswarp_api.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -8,7 +9,6 @@
 #include <vector>
 
 #include "call_trace.h"
-#include "lenswarp_api.h"
 
 #define LENSWARP_EXPORT extern "C" __attribute__((visibility("default")))
 

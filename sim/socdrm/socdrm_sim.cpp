@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <linux/dma-buf.h>
 #include <pthread.h>
+#include <soc_drm_ioctl.h>
 #include <stdarg.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -28,25 +29,11 @@
 
 namespace {
 
-const char kDevicePath[] = "/dev/dri/card0";
 const char kLibraryBufferName[] = "/memfd:lenswarp-vb";  // the stand-in library's vb buffers
-constexpr unsigned long kGemCreate = 0xC0106440ul;
-constexpr unsigned long kGemMapOffset = 0xC0106441ul;
 constexpr uint64_t kOffsetBase = 0x10000000u;  // fake offsets stay positive in a 32-bit off_t
 constexpr int kMaxFds = 4096;
 constexpr int kMaxObjects = 1024;
 constexpr int kMaxMappings = 1024;
-
-struct GemCreateArg {
-  uint64_t size;
-  uint32_t flags;
-  uint32_t handle;
-};
-struct GemMapOffsetArg {
-  uint32_t handle;
-  uint32_t pad;
-  uint64_t offset;
-};
 
 enum FdKind : uint8_t { FD_OTHER, FD_DEVICE, FD_DMABUF };
 
@@ -150,10 +137,10 @@ int open_device(int flags) {
 }
 
 bool is_device_path(const char *path) {
-  return path != nullptr && strcmp(path, kDevicePath) == 0;
+  return path != nullptr && strcmp(path, SOC_DRM_DEVICE) == 0;
 }
 
-int gem_create(GemCreateArg *arg) {
+int gem_create(GemCreateRequest *arg) {
   Guard g;
   if (inject_fault(FAULT_CREATE)) return fail(ENOMEM);
   if (arg->size == 0 || arg->size > UINT32_MAX) return fail(EINVAL);
@@ -173,7 +160,7 @@ int gem_create(GemCreateArg *arg) {
   return 0;
 }
 
-int gem_map_offset(GemMapOffsetArg *arg) {
+int gem_map_offset(GemMapOffsetRequest *arg) {
   Guard g;
   if (inject_fault(FAULT_MAP_OFFSET)) return fail(ENOMEM);
   if (object_for(arg->handle) == nullptr) return fail(ENOENT);
@@ -229,10 +216,10 @@ int count_sync(const struct dma_buf_sync *arg) {
 int device_ioctl(unsigned long request, void *arg) {
   if (arg == nullptr) return fail(EFAULT);
   switch (request) {
-    case kGemCreate:
-      return gem_create(static_cast<GemCreateArg *>(arg));
-    case kGemMapOffset:
-      return gem_map_offset(static_cast<GemMapOffsetArg *>(arg));
+    case GEM_CREATE_REQUEST:
+      return gem_create(static_cast<GemCreateRequest *>(arg));
+    case GEM_MAP_OFFSET_REQUEST:
+      return gem_map_offset(static_cast<GemMapOffsetRequest *>(arg));
     case DRM_IOCTL_GEM_CLOSE:
       return gem_close(static_cast<drm_gem_close *>(arg));
     case DRM_IOCTL_PRIME_HANDLE_TO_FD:

@@ -6,11 +6,10 @@
 #ifndef TOOLS_TESTPIC_FISHEYE_SCENE_H
 #define TOOLS_TESTPIC_FISHEYE_SCENE_H
 
+#include <lenswarp_api.h>
 #include <stdint.h>
 
 #include <vector>
-
-#include "lenswarp_api.h"
 
 namespace testpic {
 
