@@ -8,8 +8,7 @@
 
 #include "mesh_exercises.h"
 #include "messages.h"
-#include "run_flow.h"
-#include "run_settings.h"
+#include "run_state.h"
 #include "stop_signals.h"
 
 namespace {
@@ -58,8 +57,8 @@ void handle_key(int c, FecContext ctx) {
   say(stdout, "press key=[%c]\n", c);
   for (const ConsoleKey &k : kKeys) {
     if (k.key != c) continue;
-    if (!silent()) puts(k.banner);
-    if (k.exercise(ctx) != 0 && !silent()) fputs(k.failure, stderr);
+    say(stdout, "%s\n", k.banner);
+    if (k.exercise(ctx) != 0) say(stderr, "%s", k.failure);
     return;
   }
   say(stderr, "Not support key %d\n", c);

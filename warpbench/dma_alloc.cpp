@@ -11,6 +11,8 @@
 #include <unistd.h>
 #include <xf86drm.h>
 
+#include "run_state.h"
+
 static_assert(GEM_CLOSE_REQUEST == DRM_IOCTL_GEM_CLOSE, "gem close");
 static_assert(DMA_BUF_SYNC_REQUEST == DMA_BUF_IOCTL_SYNC, "dma-buf sync");
 static_assert(DMA_SYNC_WRITE_START == (DMA_BUF_SYNC_START | DMA_BUF_SYNC_WRITE) &&
@@ -53,9 +55,6 @@ const MemOps mem_ops_table[2] = {
     {tq_lenswarp_api_vb_init, tq_lenswarp_api_vb_deinit, tq_lenswarp_api_vb_alloc,
      tq_lenswarp_api_vb_free, true},
 };
-
-int mem_fd = -1;
-const MemOps *mem_ops = nullptr;
 
 int mem_init() {
   const MemOps *chosen = nullptr;

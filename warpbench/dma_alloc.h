@@ -27,10 +27,9 @@ struct MemOps {
 };
 
 extern const MemOps mem_ops_table[2];  // drm_mem_ops, then lib_mem_ops
-extern int mem_fd;                     // the chosen back end's handle; -1 before mem_init
-extern const MemOps *mem_ops;          // the chosen back end; null while closed
 
-// Opens the first back end that opens: 0, or -1 when neither does.
+// Opens the first back end that opens and records it in mem_fd and mem_ops (run_state.h): 0, or
+// -1 when neither opens.
 int mem_init();
 // Closes the chosen back end; does nothing when none is open. mem_fd keeps its value.
 void mem_deinit();

@@ -6,8 +6,6 @@
 
 #include "messages.h"
 
-FecConfig fec_cfg;
-
 void fill_fec_config(FecConfig *cfg, const RunSettings *s) {
   memset(cfg, 0, sizeof(*cfg));
   cfg->header = FEC_CONFIG_HEADER;

@@ -10,8 +10,6 @@
 #define MESH_NAME_MAX 63  // characters of the file-name part
 #define INI_PATH_MAX 127  // characters of ini_path
 
-extern FecConfig fec_cfg;
-
 // Zero-fills `cfg`, sets header and size and copies the picture and engine settings in.
 void fill_fec_config(FecConfig *cfg, const RunSettings *settings);
 

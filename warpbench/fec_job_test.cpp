@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "options.h"
+#include "run_state.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "data_files.h"
 #include "dma_alloc.h"
 #include "messages.h"
-#include "run_settings.h"
+#include "run_state.h"
 #include "working_buffers.h"
 
 namespace {

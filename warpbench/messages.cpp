@@ -2,7 +2,11 @@
 
 #include <stdarg.h>
 
-#include "run_settings.h"
+#include "run_state.h"
+
+bool silent() {
+  return run_settings.seen_options[OPT_SILENT] != 0;
+}
 
 void say(FILE *stream, const char *fmt, ...) {
   if (silent()) return;

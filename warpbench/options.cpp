@@ -7,15 +7,7 @@
 #include <string.h>
 
 #include "messages.h"
-
-RunSettings default_run_settings() {
-  RunSettings settings = {};
-  settings.fps = 30;
-  settings.frame_period_ns = 33333333;
-  return settings;
-}
-
-RunSettings run_settings = default_run_settings();
+#include "run_state.h"
 
 namespace {
 
@@ -112,6 +104,8 @@ void print_usage() {
   puts(kUsage);
 }
 
+namespace warpbench {
+
 int getsubopt(char **cursor, const char *const *keys, char **value) {
   char *piece = *cursor;
   char *end = strchr(piece, ',');
@@ -134,8 +128,10 @@ int getsubopt(char **cursor, const char *const *keys, char **value) {
   return -1;
 }
 
+}  // namespace warpbench
+
 int parse_subopt(char **cursor, const char *const *keys, char **value) {
-  int index = getsubopt(cursor, keys, value);
+  int index = warpbench::getsubopt(cursor, keys, value);
   if (index == -1) {
     fprintf(stderr, "Invalid suboptions specified\n");
     return -1;

@@ -6,8 +6,8 @@
 
 #include "run_settings.h"
 
-// Fills `run_settings` from the command line, in command-line order. Ends the process itself for
-// help (status 0), a failed -v/-x suboption list, an invalid pixel format or leftover
+// Fills run_settings (run_state.h) from the command line, in command-line order. Ends the process
+// itself for help (status 0), a failed -v/-x suboption list, an invalid pixel format or leftover
 // arguments (status 1).
 void parse_command_line(int argc, char **argv);
 
@@ -17,9 +17,13 @@ const char *short_option_letters();
 // Prints the usage text on standard output, followed by a newline.
 void print_usage();
 
+// The C library declares a getsubopt of its own with the same arguments; the namespace keeps the
+// two apart.
+namespace warpbench {
 // Cuts the next ','-separated piece off *cursor and matches it against `keys` (null-ended).
 // Returns the key's index with *value at the text after '=' (or null without '='), or -1.
 int getsubopt(char **cursor, const char *const *keys, char **value);
+}  // namespace warpbench
 
 // getsubopt that explains its failures on standard error: -1 for an unknown key or a key
 // without a value, else the key's index.

@@ -5,6 +5,9 @@
 
 #include <string>
 
+#include "messages.h"
+#include "run_state.h"
+
 namespace {
 
 const char *const kKeys[] = {"width", "height", "pixelformat", nullptr};
@@ -32,7 +35,7 @@ TEST(Getsubopt, SplitsOnePieceAndMatchesWholeKeys) {
     std::string buf = c.input;
     char *cursor = &buf[0];
     char *value = reinterpret_cast<char *>(1);
-    int index = getsubopt(&cursor, kKeys, &value);
+    int index = warpbench::getsubopt(&cursor, kKeys, &value);
     EXPECT_EQ(c.index, index) << c.input;
     if (c.value == nullptr) {
       EXPECT_EQ(nullptr, value) << c.input;

@@ -12,11 +12,9 @@
 #include "frame_pacing.h"
 #include "messages.h"
 #include "options.h"
-#include "run_settings.h"
+#include "run_state.h"
 #include "stop_signals.h"
 #include "working_buffers.h"
-
-std::atomic<bool> stop_requested{false};
 
 namespace {
 
@@ -87,13 +85,48 @@ int set_up_job() {
   fill_fec_config(&fec_cfg, &run_settings);
   switch (choose_mesh_source(&fec_cfg, &run_settings)) {
     case MESH_SOURCE_OK:
-      return 0;
+      break;
     case MESH_SOURCE_BAD_PATH:
       return 1;
     case MESH_SOURCE_NO_CALIBRATION:
-      break;
+      return -1;
   }
-  return -1;
+  // Settled here, before the console exists: the settings are read-only once it runs.
+  if (run_settings.stream_from == nullptr) {
+    run_settings.stream_from = data_file_path(DEFAULT_INPUT_FILE);
+  }
+  return 0;
+}
+
+// Opens the library, starts the console when asked, loads the picture and runs the frames. It
+// stops at the first failure and leaves whatever it acquired to tear_down.
+void run_on_buffers(FILE **out) {
+  fec_ctx = tq_lenswarp_api_init(&fec_cfg);
+  if (fec_ctx == nullptr) {
+    int err = errno;
+    say(stderr, "tq_lenswarp_api_init failed: %s\n", strerror(err));
+    return;
+  }
+  if (run_settings.api_test) start_console();
+  int read = read_image_from_file(run_settings.stream_from, run_bufs.in_pic.vaddr,
+                                  (uint32_t)run_bufs.in_pic.size);
+  if (read <= 0) {
+    int err = errno;
+    say(stderr, "Failed to read image from %d, ret: %s\n", read, strerror(err));
+    return;
+  }
+  *out = open_output_file();
+  run_frames(*out);
+}
+
+// The one way back from a run on the working buffers, whichever step it reached: everything is
+// released in the reverse order of acquisition.
+void tear_down(FILE *out) {
+  stop_console();
+  if (out != nullptr) fclose(out);
+  if (fec_ctx != nullptr) tq_lenswarp_api_deinit(fec_ctx);
+  deinit_lenswarp_bufs();
+  fec_ctx = nullptr;
 }
 
 }  // namespace
@@ -114,39 +147,8 @@ int warpbench_main(int argc, char **argv) {
     say(stderr, "init_lenswarp_bufs failed: %s\n", strerror(err));
     return -1;
   }
-
-  fec_ctx = tq_lenswarp_api_init(&fec_cfg);
-  if (fec_ctx == nullptr) {
-    int err = errno;
-    say(stderr, "tq_lenswarp_api_init failed: %s\n", strerror(err));
-    deinit_lenswarp_bufs();
-    return 0;
-  }
-
-  if (run_settings.api_test) start_console();
-
-  if (run_settings.stream_from == nullptr) {
-    run_settings.stream_from = data_file_path(DEFAULT_INPUT_FILE);
-  }
-  int read = read_image_from_file(run_settings.stream_from, run_bufs.in_pic.vaddr,
-                                  (uint32_t)run_bufs.in_pic.size);
-  if (read <= 0) {
-    int err = errno;
-    say(stderr, "Failed to read image from %d, ret: %s\n", read, strerror(err));
-    stop_console();
-    tq_lenswarp_api_deinit(fec_ctx);
-    deinit_lenswarp_bufs();
-    fec_ctx = nullptr;
-    return 0;
-  }
-
-  FILE *out = open_output_file();
-  run_frames(out);
-
-  stop_console();
-  if (out != nullptr) fclose(out);
-  tq_lenswarp_api_deinit(fec_ctx);
-  deinit_lenswarp_bufs();
-  fec_ctx = nullptr;
+  FILE *out = nullptr;
+  run_on_buffers(&out);
+  tear_down(out);
   return 0;
 }

@@ -2,13 +2,11 @@
 #ifndef WARPBENCH_RUN_FLOW_H
 #define WARPBENCH_RUN_FLOW_H
 
-#include <atomic>
-
-// Set once by the main thread after its frame loop; the console thread reads it.
-extern std::atomic<bool> stop_requested;
-
-// The program's entry: returns the exit status (255 for the -1 results of set-up). Ends the
-// process itself for help, command-line errors and a caught stop signal.
+// The program's entry: returns the exit status to pass to exit_as_signalled (0; 1 for a path that
+// does not fit the library's records; -1, shown as 255, for a missing calibration source or a
+// failed buffer allocation). The command-line parser ends the process itself for help and
+// command-line errors. After a stop signal it returns normally, through the teardown; main then
+// ends the process by that signal.
 int warpbench_main(int argc, char **argv);
 
 #endif  // WARPBENCH_RUN_FLOW_H

@@ -1,4 +1,4 @@
-// The process-wide run settings of warpbench, filled once from the command line.
+// The run settings of warpbench, filled once from the command line (run_state.h holds them).
 #ifndef WARPBENCH_RUN_SETTINGS_H
 #define WARPBENCH_RUN_SETTINGS_H
 
@@ -51,13 +51,12 @@ struct RunSettings {
   int32_t offset_x, stride, out_offset_x, out_stride;
 };
 
-extern RunSettings run_settings;
-
-inline bool silent() {
-  return run_settings.seen_options[OPT_SILENT] != 0;
-}
-
 // Settings as they are before any option is parsed.
-RunSettings default_run_settings();
+constexpr RunSettings default_run_settings() {
+  RunSettings settings = {};
+  settings.fps = 30;
+  settings.frame_period_ns = 33333333;
+  return settings;
+}
 
 #endif  // WARPBENCH_RUN_SETTINGS_H

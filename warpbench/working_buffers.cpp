@@ -5,10 +5,7 @@
 
 #include "dma_alloc.h"
 #include "messages.h"
-#include "run_settings.h"
-
-RunBuffers run_bufs;
-FecContext fec_ctx;
+#include "run_state.h"
 
 namespace {
 

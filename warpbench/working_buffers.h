@@ -7,13 +7,12 @@
 #include <stdint.h>
 #include <stdio.h>
 
+// The set lives in run_state.h as run_bufs.
 struct RunBuffers {
   DmaBuffer mesh[2];  // mesh[0] is handed to the library at start; both feed the mesh exercises
   DmaBuffer out_pic;  // its size is the number of bytes written per frame
   DmaBuffer in_pic;
 };
-
-extern RunBuffers run_bufs;
 
 // Bytes of each buffer for a job: what is asked of the allocator, and for out_pic also the
 // frame size its record carries (the bytes written per frame).
@@ -25,9 +24,6 @@ struct WorkingBufferSizes {
 };
 
 WorkingBufferSizes working_buffer_sizes(const FecConfig *cfg, int32_t mesh_points);
-
-// The library context the frame step runs the engine with.
-extern FecContext fec_ctx;
 
 // Brackets CPU access to `buf` with one DMA-buf sync call when the allocator needs it; a failed
 // call is reported as "<what> failed: <reason>" (unless silent) and the access goes on.

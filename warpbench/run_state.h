@@ -1,0 +1,35 @@
+// The process-wide state of a warpbench run, all defined in one place. The main thread writes it
+// during set-up; once the console thread runs it only reads it, but for what is noted here.
+#ifndef WARPBENCH_RUN_STATE_H
+#define WARPBENCH_RUN_STATE_H
+
+#include <lenswarp_api.h>
+
+#include <atomic>
+
+#include "dma_alloc.h"
+#include "run_settings.h"
+#include "working_buffers.h"
+
+// Filled from the command line. Afterwards the frame step counts stream_skip and stream_count
+// down; nothing else changes.
+extern RunSettings run_settings;
+
+// The job handed to tq_lenswarp_api_init; the working buffers add mesh buffer 0 to it.
+extern FecConfig fec_cfg;
+
+// The library context: null until tq_lenswarp_api_init succeeds and again after teardown.
+extern FecContext fec_ctx;
+
+// The four working DMA buffers. The console's DMA-FD exercise refills the two mesh buffers.
+extern RunBuffers run_bufs;
+
+// The allocator back end chosen by mem_init: its handle (-1 before) and its table entry (null
+// while closed). mem_fd keeps its last value after mem_deinit.
+extern int mem_fd;
+extern const MemOps *mem_ops;
+
+// Set once, by the main thread after its frame loop; the console thread ends when it sees it.
+extern std::atomic<bool> stop_requested;
+
+#endif  // WARPBENCH_RUN_STATE_H
