@@ -35,12 +35,6 @@ const char *next_mesh_path(const char *current) {
   return strstr(current, level000_path()) != nullptr ? level200_path() : level000_path();
 }
 
-// What follows every successful iteration.
-void end_iteration(useconds_t pause) {
-  usleep(pause);
-  say(stdout, "\n");
-}
-
 int toggled_level(int level) {
   return level == 0 ? 200 : 0;
 }
@@ -62,6 +56,57 @@ void copy_path(char *field, const char *path) {
 void remember_path(char *memory, const char *path) {
   copy_path(memory, path);
   memory[kPathSize] = '\0';
+}
+
+// A mesh file that could not be loaded stops its exercise with the loader's result.
+int report_load_failure(int ret, const char *path, int err) {
+  say(stderr, "Load %s failed: %s\n", path, strerror(err));
+  return ret;
+}
+
+// How an exercise exchanges its record with the library, and the names its failures carry.
+template <typename Record>
+struct RecordCalls {
+  int (*fetch)(FecContext ctx, Record *record);
+  int (*apply)(FecContext ctx, Record *record);
+  const char *fetch_failure;
+  const char *apply_failure;
+};
+
+const RecordCalls<FecConfig> kCfgCalls = {tq_lenswarp_api_get_cfg, tq_lenswarp_api_set_cfg,
+                                          "tq_lenswarp_api_get_cfg", "tq_lenswarp_api_set_cfg"};
+const RecordCalls<FecMeshConfig> kMeshCalls = {tq_lenswarp_api_get_mesh_config,
+                                               tq_lenswarp_api_set_mesh_config, "Get mesh config",
+                                               "Set mesh config"};
+const RecordCalls<FecMeshConfig> kMeshInMemoryCalls = {
+    tq_lenswarp_api_get_mesh_config, tq_lenswarp_api_set_mesh_config, "Get config", "Set config"};
+
+struct NothingMore {
+  template <typename Record>
+  void operator()(const Record &) const {}
+};
+
+// What every changing exercise does: ten iterations, each fetching the record afresh, letting
+// `change` edit it (a non-zero result stops the exercise with that result), handing it back, then
+// `applied`, the pause and an empty line. The record is zero-filled once, before the first fetch.
+// Returns 0, or the result of the call that stopped the iterations.
+template <typename Record, typename Change, typename Applied = NothingMore>
+int iterate(FecContext ctx, const RecordCalls<Record> &calls, useconds_t pause, Change change,
+            Applied applied = Applied()) {
+  Record record;
+  memset(&record, 0, sizeof(record));
+  for (int i = 0; i < kIterations; ++i) {
+    int ret = calls.fetch(ctx, &record);
+    if (ret != 0) return report_failure(ret, calls.fetch_failure);
+    ret = change(&record);
+    if (ret != 0) return ret;
+    ret = calls.apply(ctx, &record);
+    if (ret != 0) return report_failure(ret, calls.apply_failure);
+    applied(record);
+    usleep(pause);
+    say(stdout, "\n");
+  }
+  return 0;
 }
 
 }  // namespace
@@ -97,56 +142,39 @@ int read_mesh_file(const char *path, void *buf, size_t buf_size) {
 }
 
 int api_test_set_cfg(FecContext ctx) {
-  FecConfig cfg;
-  memset(&cfg, 0, sizeof(cfg));
-  for (int i = 0; i < kIterations; ++i) {
-    int ret = tq_lenswarp_api_get_cfg(ctx, &cfg);
-    if (ret != 0) return report_failure(ret, "tq_lenswarp_api_get_cfg");
-    cfg.online.correct_level = toggled_level(cfg.online.correct_level);
-    ret = tq_lenswarp_api_set_cfg(ctx, &cfg);
-    if (ret != 0) return report_failure(ret, "tq_lenswarp_api_set_cfg");
-    say(stdout, "set cfg: correct_level = %d\n", cfg.online.correct_level);
-    end_iteration(kPause);
-  }
-  return 0;
+  return iterate(
+      ctx, kCfgCalls, kPause,
+      [](FecConfig *cfg) {
+        cfg->online.correct_level = toggled_level(cfg->online.correct_level);
+        return 0;
+      },
+      [](const FecConfig &cfg) {
+        say(stdout, "set cfg: correct_level = %d\n", cfg.online.correct_level);
+      });
 }
 
 int api_test_mesh_online(FecContext ctx) {
-  FecMeshConfig mesh;
-  memset(&mesh, 0, sizeof(mesh));
-  for (int i = 0; i < kIterations; ++i) {
-    int ret = tq_lenswarp_api_get_mesh_config(ctx, &mesh);
-    if (ret != 0) return report_failure(ret, "Get mesh config");
-    mesh.mode = FEC_MESH_CFG_ONLINE;
-    mesh.online_config.correct_level = toggled_level(mesh.online_config.correct_level);
-    ret = tq_lenswarp_api_set_mesh_config(ctx, &mesh);
-    if (ret != 0) return report_failure(ret, "Set mesh config");
-    end_iteration(kPause);
-  }
-  return 0;
+  return iterate(ctx, kMeshCalls, kPause, [](FecMeshConfig *mesh) {
+    mesh->mode = FEC_MESH_CFG_ONLINE;
+    mesh->online_config.correct_level = toggled_level(mesh->online_config.correct_level);
+    return 0;
+  });
 }
 
 int api_test_mesh_from_file(FecContext ctx) {
-  FecMeshConfig mesh;
-  memset(&mesh, 0, sizeof(mesh));
-  for (int i = 0; i < kIterations; ++i) {
-    int ret = tq_lenswarp_api_get_mesh_config(ctx, &mesh);
-    if (ret != 0) return report_failure(ret, "Get mesh config");
+  return iterate(ctx, kMeshCalls, kFilePause, [](FecMeshConfig *mesh) {
     // The reported path need not be terminated within its 256 characters.
     char reported[kPathSize + 1];
-    memcpy(reported, mesh.path, kPathSize);
+    static_assert(sizeof(mesh->path) == kPathSize, "path field");
+    memcpy(reported, mesh->path, kPathSize);
     reported[kPathSize] = '\0';
     say(stdout, "Get mesh path: %s\n", reported);
     const char *next = next_mesh_path(reported);
-    static_assert(sizeof(mesh.path) == kPathSize, "path field");
-    copy_path(mesh.path, next);
-    mesh.mode = FEC_MESH_CFG_FILE;
+    copy_path(mesh->path, next);
+    mesh->mode = FEC_MESH_CFG_FILE;
     say(stdout, "Set mesh config: %s\n", next);
-    ret = tq_lenswarp_api_set_mesh_config(ctx, &mesh);
-    if (ret != 0) return report_failure(ret, "Set mesh config");
-    end_iteration(kFilePause);
-  }
-  return 0;
+    return 0;
+  });
 }
 
 int api_test_mesh_from_vaddr(FecContext ctx) {
@@ -157,70 +185,43 @@ int api_test_mesh_from_vaddr(FecContext ctx) {
     say(stderr, "Memory allocation failed for %d-byte mesh buffer\n", size);
     return -ENOMEM;
   }
-  FecMeshConfig mesh;
-  memset(&mesh, 0, sizeof(mesh));
-  int ret = 0;
-  for (int i = 0; i < kIterations && ret == 0; ++i) {
-    ret = tq_lenswarp_api_get_mesh_config(ctx, &mesh);
-    if (ret != 0) {
-      report_failure(ret, "Get config");
-      break;
-    }
-    mesh.mode = FEC_MESH_CFG_MEMORY;
-    mesh.vaddr = (uintptr_t)buf;
-    mesh.size = (uint32_t)size;
-    mesh.use_vaddr = 1;
+  int ret = iterate(ctx, kMeshInMemoryCalls, kPause, [buf, size](FecMeshConfig *mesh) {
+    mesh->mode = FEC_MESH_CFG_MEMORY;
+    mesh->vaddr = (uintptr_t)buf;
+    mesh->size = (uint32_t)size;
+    mesh->use_vaddr = 1;
     const char *path = next_mesh_path(vaddr_last_mesh_path);
-    ret = read_mesh_file(path, buf, (size_t)size);
-    if (ret != 0) {
-      int err = errno;
-      say(stderr, "Load %s failed: %s\n", path, strerror(err));
-      break;
-    }
+    int loaded = read_mesh_file(path, buf, (size_t)size);
+    if (loaded != 0) return report_load_failure(loaded, path, errno);
     remember_path(vaddr_last_mesh_path, path);
     say(stdout, "Set mesh config: %s, via vaddr\n", path);
-    ret = tq_lenswarp_api_set_mesh_config(ctx, &mesh);
-    if (ret != 0) {
-      report_failure(ret, "Set config");
-      break;
-    }
-    end_iteration(kPause);
-  }
+    return 0;
+  });
   free(buf);
   return ret;
 }
 
 int api_test_mesh_from_dma_fd(FecContext ctx) {
-  FecMeshConfig mesh;
-  memset(&mesh, 0, sizeof(mesh));
-  for (int i = 0; i < kIterations; ++i) {
-    int ret = tq_lenswarp_api_get_mesh_config(ctx, &mesh);
-    if (ret != 0) return report_failure(ret, "Get config");
+  return iterate(ctx, kMeshInMemoryCalls, kPause, [](FecMeshConfig *mesh) {
     const bool second = strstr(dma_fd_last_mesh_path, level000_path()) != nullptr;
     const char *path = second ? level200_path() : level000_path();
     const DmaBuffer &buf = run_bufs.mesh[second ? 1 : 0];
-    mesh.use_vaddr = 0;
-    mesh.dma_fd = buf.fd;
-    mesh.vaddr = (uintptr_t)buf.vaddr;
-    mesh.size = (uint32_t)buf.size;
+    mesh->use_vaddr = 0;
+    mesh->dma_fd = buf.fd;
+    mesh->vaddr = (uintptr_t)buf.vaddr;
+    mesh->size = (uint32_t)buf.size;
     // The CPU fills a buffer the engine reads by DMA: bracket the write where the back end
     // needs it, as the input load does.
     sync_cpu_access(buf, DMA_SYNC_WRITE_START, "DMA mesh sync(pre-write)");
-    ret = read_mesh_file(path, buf.vaddr, mesh.size);
+    int loaded = read_mesh_file(path, buf.vaddr, mesh->size);
     int err = errno;
     sync_cpu_access(buf, DMA_SYNC_WRITE_END, "DMA mesh sync(post-write)");
-    if (ret != 0) {
-      say(stderr, "Load %s failed: %s\n", path, strerror(err));
-      return ret;
-    }
+    if (loaded != 0) return report_load_failure(loaded, path, err);
     remember_path(dma_fd_last_mesh_path, path);
     say(stdout, "Loaded %s with DMA FD %d\n", path, buf.fd);
-    mesh.mode = FEC_MESH_CFG_MEMORY;
-    ret = tq_lenswarp_api_set_mesh_config(ctx, &mesh);
-    if (ret != 0) return report_failure(ret, "Set config");
-    end_iteration(kPause);
-  }
-  return 0;
+    mesh->mode = FEC_MESH_CFG_MEMORY;
+    return 0;
+  });
 }
 
 int api_test_get_mesh(FecContext ctx) {
