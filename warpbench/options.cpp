@@ -198,6 +198,56 @@ int32_t frame_period_for(int32_t fps) {
   return fps == 0 ? 0 : 1000000000 / fps;
 }
 
+namespace {
+
+// An option that only stores its argument in a field, as it is or converted.
+template <typename Field>
+struct StoringOption {
+  int value;
+  Field RunSettings::*field;
+};
+
+const StoringOption<const char *> kPathOptions[] = {
+    {OPT_STREAM_TO, &RunSettings::stream_to},
+    {OPT_STREAM_FROM, &RunSettings::stream_from},
+    {OPT_MESH_FROM, &RunSettings::mesh_from},
+    {OPT_CALIB_INI_FROM, &RunSettings::calib_ini_from},
+};
+const StoringOption<int32_t> kAtoiOptions[] = {
+    {OPT_BORDER_MODE, &RunSettings::border_mode},
+    {OPT_CROSS_BUF_MODE, &RunSettings::cross_buf_mode},
+    {OPT_OFFSET_X, &RunSettings::offset_x},
+    {OPT_STRIDE, &RunSettings::stride},
+    {OPT_OFFSET_X_OUT, &RunSettings::out_offset_x},
+    {OPT_STRIDE_OUT, &RunSettings::out_stride},
+};
+const StoringOption<uint32_t> kCountOptions[] = {
+    {OPT_STREAM_COUNT, &RunSettings::stream_count},
+    {OPT_STREAM_SKIP, &RunSettings::stream_skip},
+};
+
+// Stores convert(arg) in the field that `table` names for option `c`; false when it names none.
+template <typename Field, size_t N, typename Convert>
+bool store(const StoringOption<Field> (&table)[N], RunSettings *s, int c, const char *arg,
+           Convert convert) {
+  for (const StoringOption<Field> &o : table) {
+    if (o.value != c) continue;
+    s->*o.field = convert(arg);
+    return true;
+  }
+  return false;
+}
+
+// Paths are the argument strings themselves; numbers are converted as the standard library does.
+bool store_plain_option(RunSettings *s, int c, const char *arg) {
+  return store(kPathOptions, s, c, arg, [](const char *a) { return a; }) ||
+         store(kAtoiOptions, s, c, arg, atoi) || store(kCountOptions, s, c, arg, [](const char *a) {
+           return (uint32_t)strtoul(a, nullptr, 0);
+         });
+}
+
+}  // namespace
+
 void parse_command_line(int argc, char **argv) {
   RunSettings *s = &run_settings;
   const char *letters = short_option_letters();
@@ -205,6 +255,7 @@ void parse_command_line(int argc, char **argv) {
   int c;
   while ((c = getopt_long(argc, argv, letters, kLongOptions, nullptr)) != -1) {
     s->seen_options[c & 0xff] = 1;
+    if (store_plain_option(s, c, optarg)) continue;
     switch (c) {
       case OPT_HELP:
         print_usage();
@@ -221,29 +272,8 @@ void parse_command_line(int argc, char **argv) {
           exit(1);
         }
         break;
-      case OPT_STREAM_COUNT:
-        s->stream_count = (uint32_t)strtoul(optarg, nullptr, 0);
-        break;
-      case OPT_STREAM_TO:
-        s->stream_to = optarg;
-        break;
-      case OPT_STREAM_FROM:
-        s->stream_from = optarg;
-        break;
-      case OPT_MESH_FROM:
-        s->mesh_from = optarg;
-        break;
-      case OPT_CALIB_INI_FROM:
-        s->calib_ini_from = optarg;
-        break;
       case OPT_AUTO_PARSE_INI:
         s->auto_parse_ini = strtoul(optarg, nullptr, 0) != 0;
-        break;
-      case OPT_BORDER_MODE:
-        s->border_mode = atoi(optarg);
-        break;
-      case OPT_CROSS_BUF_MODE:
-        s->cross_buf_mode = atoi(optarg);
         break;
       case OPT_SET_BG_VAL:
         if (parse_bg_val(optarg, &s->bg_y, &s->bg_u, &s->bg_v) != 0) {
@@ -257,21 +287,6 @@ void parse_command_line(int argc, char **argv) {
         break;
       case OPT_API_TEST:
         s->api_test = true;
-        break;
-      case OPT_STREAM_SKIP:
-        s->stream_skip = (uint32_t)strtoul(optarg, nullptr, 0);
-        break;
-      case OPT_OFFSET_X:
-        s->offset_x = atoi(optarg);
-        break;
-      case OPT_STRIDE:
-        s->stride = atoi(optarg);
-        break;
-      case OPT_OFFSET_X_OUT:
-        s->out_offset_x = atoi(optarg);
-        break;
-      case OPT_STRIDE_OUT:
-        s->out_stride = atoi(optarg);
         break;
       default:  // 's', 'mesh-density' and the parser's own error value
         break;
