@@ -88,22 +88,19 @@ int check_picture(uint32_t width, uint32_t height, int32_t stride, int32_t offse
   return 0;
 }
 
-// The job for `cfg` with `mesh`, or EINVAL for geometry or options the engine refuses.
-int make_job(const FecConfig &cfg, Mesh mesh, JobPtr *job) {
-  auto j = std::make_shared<WarpJob>();
-  int err = check_picture(cfg.width, cfg.height, cfg.stride, cfg.offset_x, &j->in);
+// The engine's settings for `cfg`, or EINVAL for geometry or options the engine refuses.
+int check_settings(const FecConfig &cfg, WarpSettings *s) {
+  int err = check_picture(cfg.width, cfg.height, cfg.stride, cfg.offset_x, &s->in);
   if (err == 0) {
-    err = check_picture(cfg.out_width, cfg.out_height, cfg.out_stride, cfg.out_offset_x, &j->out);
+    err = check_picture(cfg.out_width, cfg.out_height, cfg.out_stride, cfg.out_offset_x, &s->out);
   }
   if (err != 0) return err;
   if (cfg.border_mode != kBorderBackground && cfg.border_mode != kBorderNearest) return EINVAL;
   if (cfg.bg_y > 255 || cfg.bg_u > 255 || cfg.bg_v > 255) return EINVAL;
-  j->border_mode = cfg.border_mode;
-  j->bg_y = (uint8_t)cfg.bg_y;
-  j->bg_u = (uint8_t)cfg.bg_u;
-  j->bg_v = (uint8_t)cfg.bg_v;
-  j->mesh = std::move(mesh);
-  *job = std::move(j);
+  s->border_mode = cfg.border_mode;
+  s->bg_y = (uint8_t)cfg.bg_y;
+  s->bg_u = (uint8_t)cfg.bg_u;
+  s->bg_v = (uint8_t)cfg.bg_v;
   return 0;
 }
 
@@ -120,8 +117,8 @@ int check_job(const FecConfig *cfg, Accepted *out) {
   }
   if (cfg->pixelformat != kNV12 || cfg->out_pixelformat != kNV12) return EINVAL;
   // The geometry first, so a mesh is neither read nor generated for a job that is refused.
-  JobPtr probe;
-  int err = make_job(*cfg, Mesh(), &probe);
+  WarpSettings settings;
+  int err = check_settings(*cfg, &settings);
   if (err != 0) return err;
   memset(&out->mesh_cfg, 0, sizeof(out->mesh_cfg));
   MeshGeometry geometry = mesh_geometry((int)cfg->out_width, (int)cfg->out_height);
@@ -156,7 +153,8 @@ int check_job(const FecConfig *cfg, Accepted *out) {
     default:
       return EINVAL;
   }
-  return make_job(*cfg, std::move(mesh), &out->job);
+  out->job = std::make_shared<const WarpJob>(WarpJob{settings, std::move(mesh)});
+  return 0;
 }
 
 // Maps a whole buffer descriptor; its length is where the descriptor's end lies.
@@ -242,7 +240,7 @@ int run_engine(Context *ctx, int in_fd, int out_fd) {
   if (err != 0) return err;
   // Rows are written while others are still read: the picture cannot be its own output.
   if (in.dev == out.dev && in.ino == out.ino) return EINVAL;
-  if (in.len < job->in.bytes() || out.len < job->out.bytes()) return EINVAL;
+  if (in.len < job->settings.in.bytes() || out.len < job->settings.out.bytes()) return EINVAL;
   FrameWork work = {job.get(), in.addr, out.addr, ctx->kernel};
   ctx->pool->run(mesh_cell_rows(*job), run_rows, &work);
   return 0;
@@ -396,14 +394,8 @@ LENSWARP_EXPORT int tq_lenswarp_api_set_mesh_config(FecContext handle, FecMeshCo
     lenswarp::Mesh mesh;
     err = lenswarp::check_mesh_config(cfg, mesh_cfg, &mesh);
     if (err == 0) {
-      auto job = std::make_shared<lenswarp::WarpJob>();
-      job->in = current->in;
-      job->out = current->out;
-      job->border_mode = current->border_mode;
-      job->bg_y = current->bg_y;
-      job->bg_u = current->bg_u;
-      job->bg_v = current->bg_v;
-      job->mesh = std::move(mesh);
+      auto job = std::make_shared<const lenswarp::WarpJob>(
+          lenswarp::WarpJob{current->settings, std::move(mesh)});
       std::lock_guard<std::mutex> guard(ctx->lock);
       // A call that replaced the job meanwhile wins: this mesh was made for the old one.
       if (ctx->job != current) {

@@ -75,7 +75,7 @@ FecConfig online_config(int w, int h, int level) {
 std::vector<uint8_t> expected_frame(int w, int h, const Mesh &mesh, const std::vector<uint8_t> &in,
                                     int border = 1) {
   WarpJob job = make_job(packed(w, h), packed(w, h), mesh, border, 0, 0, 0);
-  std::vector<uint8_t> out(job.out.bytes());
+  std::vector<uint8_t> out(job.settings.out.bytes());
   lenswarp::warp_frame(job, in.data(), out.data(), lenswarp::Kernel::kScalar);
   return out;
 }
