@@ -17,12 +17,11 @@
 #include "buffer_maps.h"
 #include "calibration_ini.h"
 #include "call_trace.h"
+#include "entry_points.h"
 #include "fisheye_model.h"
 #include "mesh_format.h"
 #include "thread_pool.h"
 #include "warp_engine.h"
-
-#define LENSWARP_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace lenswarp {
 namespace {
@@ -260,12 +259,6 @@ bool process_fault_due() {
 Kernel engine_kernel() {
   const char *env = getenv("LENSWARP_KERNEL");
   return env != nullptr && strcmp(env, "scalar") == 0 ? Kernel::kScalar : Kernel::kSimd;
-}
-
-int result_of(int err) {
-  if (err == 0) return 0;
-  errno = err;
-  return -1;
 }
 
 }  // namespace

@@ -9,8 +9,7 @@
 #include <vector>
 
 #include "call_trace.h"
-
-#define LENSWARP_EXPORT extern "C" __attribute__((visibility("default")))
+#include "entry_points.h"
 
 namespace {
 
@@ -79,18 +78,14 @@ LENSWARP_EXPORT int tq_lenswarp_api_vb_alloc(int handle, uint32_t size, DmaBuffe
   lenswarp::TraceLine trace("vb_alloc", lenswarp::monotonic_ns());
   int err = alloc_buffer(handle, size, buf);
   trace.num("handle", handle).unum("size", size).buffer("buf", buf).finish(err ? -1 : 0, err, err);
-  if (err == 0) return 0;
-  errno = err;
-  return -1;
+  return lenswarp::result_of(err);
 }
 
 LENSWARP_EXPORT int tq_lenswarp_api_vb_free(int handle, DmaBuffer *buf) {
   lenswarp::TraceLine trace("vb_free", lenswarp::monotonic_ns());
   int err = free_buffer(handle, buf);
   trace.num("handle", handle).buffer("buf", buf).finish(err ? -1 : 0, err, err);
-  if (err == 0) return 0;
-  errno = err;
-  return -1;
+  return lenswarp::result_of(err);
 }
 
 LENSWARP_EXPORT int tq_lenswarp_api_vb_deinit(int handle) {
@@ -104,7 +99,5 @@ LENSWARP_EXPORT int tq_lenswarp_api_vb_deinit(int handle) {
     }
   }
   trace.num("handle", handle).finish(err ? -1 : 0, err, err);
-  if (err == 0) return 0;
-  errno = err;
-  return -1;
+  return lenswarp::result_of(err);
 }
