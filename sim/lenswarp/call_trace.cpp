@@ -4,12 +4,13 @@
 #include <fcntl.h>
 #include <math.h>
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <mutex>
+
+#include "library_settings.h"
 
 namespace lenswarp {
 namespace {
@@ -18,9 +19,9 @@ namespace {
 // lines of concurrent calls are appended whole.
 int trace_fd() {
   static int fd = [] {
-    const char *path = getenv("LENSWARP_TRACE");
-    if (path == nullptr || *path == '\0') return -1;
-    return open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    const std::string &path = library_settings().trace_path;
+    if (path.empty()) return -1;
+    return open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   }();
   return fd;
 }

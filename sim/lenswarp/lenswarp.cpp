@@ -1,7 +1,6 @@
 // The stand-in libLenswarp.so: the job records, contexts and the engine entry points.
 #include <errno.h>
 #include <lenswarp_api_layout.h>
-#include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -19,6 +18,7 @@
 #include "call_trace.h"
 #include "entry_points.h"
 #include "fisheye_model.h"
+#include "library_settings.h"
 #include "mesh_format.h"
 #include "thread_pool.h"
 #include "warp_engine.h"
@@ -213,19 +213,6 @@ int check_mesh_config(const FecConfig &cfg, const FecMeshConfig *m, Mesh *mesh) 
   return decode_mesh(raw.data(), raw.size(), geometry, mesh);
 }
 
-// One frame shared out over the context's threads by mesh cell row.
-struct FrameWork {
-  const WarpJob *job;
-  const uint8_t *in;
-  uint8_t *out;
-  Kernel kernel;
-};
-
-void run_rows(void *arg, int row) {
-  const FrameWork *w = static_cast<const FrameWork *>(arg);
-  warp_mesh_row(*w->job, w->in, w->out, row, w->kernel);
-}
-
 int run_engine(Context *ctx, int in_fd, int out_fd) {
   std::lock_guard<std::mutex> frame(ctx->frame_lock);
   JobPtr job;
@@ -240,8 +227,7 @@ int run_engine(Context *ctx, int in_fd, int out_fd) {
   // Rows are written while others are still read: the picture cannot be its own output.
   if (in.dev == out.dev && in.ino == out.ino) return EINVAL;
   if (in.len < job->settings.in.bytes() || out.len < job->settings.out.bytes()) return EINVAL;
-  FrameWork work = {job.get(), in.addr, out.addr, ctx->kernel};
-  ctx->pool->run(mesh_cell_rows(*job), run_rows, &work);
+  warp_frame_on(*ctx->pool, *job, in.addr, out.addr, ctx->kernel);
   return 0;
 }
 
@@ -249,16 +235,7 @@ int run_engine(Context *ctx, int in_fd, int out_fd) {
 // handling of an engine failure in the middle of a run can be tried.
 bool process_fault_due() {
   static std::atomic<long> calls{0};
-  static const long fail_at = [] {
-    const char *v = getenv("LENSWARP_FAIL_PROCESS_AT");
-    return v == nullptr ? 0L : strtol(v, nullptr, 10);
-  }();
-  return ++calls == fail_at;
-}
-
-Kernel engine_kernel() {
-  const char *env = getenv("LENSWARP_KERNEL");
-  return env != nullptr && strcmp(env, "scalar") == 0 ? Kernel::kScalar : Kernel::kSimd;
+  return ++calls == library_settings().fail_process_at;
 }
 
 }  // namespace
@@ -288,8 +265,9 @@ LENSWARP_EXPORT FecContext tq_lenswarp_api_init(FecConfig *cfg) {
     context->cfg = *cfg;
     context->mesh_cfg = accepted.mesh_cfg;
     context->job = std::move(accepted.job);
-    context->pool = std::make_unique<lenswarp::ThreadPool>(lenswarp::engine_thread_count());
-    context->kernel = lenswarp::engine_kernel();
+    const lenswarp::LibrarySettings &settings = lenswarp::library_settings();
+    context->pool = std::make_unique<lenswarp::ThreadPool>(settings.threads);
+    context->kernel = settings.kernel;
     ctx = context.get();
     std::lock_guard<std::mutex> guard(lenswarp::contexts_lock);
     lenswarp::live_contexts[ctx] = context;

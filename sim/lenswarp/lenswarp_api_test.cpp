@@ -276,10 +276,8 @@ TEST(LenswarpApi, FramesNeverMixTwoMeshesWhileTheMeshChanges) {
                                           expected_frame(w, h, meshes[1], picture)};
   ASSERT_NE(frames[0], frames[1]);
 
-  setenv("LENSWARP_THREADS", "3", 1);  // rows of one frame on several threads
   FecConfig cfg = online_config(w, h, 0);
   FecContext ctx = tq_lenswarp_api_init(&cfg);
-  unsetenv("LENSWARP_THREADS");
   ASSERT_NE(nullptr, ctx);
   Buffer in(layout.bytes()), out(layout.bytes());
   in.fill(picture);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "thread_pool.h"
 #include "warp_cells.h"
 
 namespace lenswarp {
@@ -130,6 +131,28 @@ void warp_mesh_row(const WarpJob &job, const uint8_t *in, uint8_t *out, int row,
 
 void warp_frame(const WarpJob &job, const uint8_t *in, uint8_t *out, Kernel kernel) {
   for (int r = 0; r < mesh_cell_rows(job); ++r) warp_mesh_row(job, in, out, r, kernel);
+}
+
+namespace {
+
+struct FrameWork {
+  const WarpJob *job;
+  const uint8_t *in;
+  uint8_t *out;
+  Kernel kernel;
+};
+
+void run_rows(void *arg, int row) {
+  const FrameWork *w = static_cast<const FrameWork *>(arg);
+  warp_mesh_row(*w->job, w->in, w->out, row, w->kernel);
+}
+
+}  // namespace
+
+void warp_frame_on(ThreadPool &pool, const WarpJob &job, const uint8_t *in, uint8_t *out,
+                   Kernel kernel) {
+  FrameWork work = {&job, in, out, kernel};
+  pool.run(mesh_cell_rows(job), run_rows, &work);
 }
 
 }  // namespace lenswarp

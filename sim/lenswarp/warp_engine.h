@@ -70,6 +70,11 @@ inline int mesh_cell_rows(const WarpJob &job) {
 // The whole frame on the calling thread.
 void warp_frame(const WarpJob &job, const uint8_t *in, uint8_t *out, Kernel kernel);
 
+class ThreadPool;
+// The whole frame shared out by mesh cell row over `pool`'s threads; returns when it is done.
+void warp_frame_on(ThreadPool &pool, const WarpJob &job, const uint8_t *in, uint8_t *out,
+                   Kernel kernel);
+
 // Whether kSimd runs vector code on this CPU, and the name of the instruction set it chose.
 const char *simd_target_name();
 
