@@ -2,6 +2,7 @@
 // the platform's DMA buffers.
 #include <errno.h>
 #include <lenswarp_api.h>
+#include <sim_buffer_names.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -34,7 +35,7 @@ size_t mapped_length(const DmaBuffer *buf) {
 
 int alloc_buffer(int handle, uint32_t size, DmaBuffer *buf) {
   if (!handle_is_open(handle) || buf == nullptr || size == 0) return EINVAL;
-  int fd = memfd_create("lenswarp-vb", MFD_CLOEXEC);
+  int fd = memfd_create(LENSWARP_VB_MEMFD_NAME, MFD_CLOEXEC);
   if (fd < 0) return errno;
   if (ftruncate(fd, (off_t)size) != 0) {
     int err = errno;

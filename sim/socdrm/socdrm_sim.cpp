@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <linux/dma-buf.h>
 #include <pthread.h>
+#include <sim_buffer_names.h>
 #include <soc_drm_ioctl.h>
 #include <stdarg.h>
 #include <stdint.h>
@@ -29,7 +30,7 @@
 
 namespace {
 
-const char kLibraryBufferName[] = "/memfd:lenswarp-vb";  // the stand-in library's vb buffers
+const char kLibraryBufferName[] = "/memfd:" LENSWARP_VB_MEMFD_NAME;  // the library's vb buffers
 constexpr uint64_t kOffsetBase = 0x10000000u;  // fake offsets stay positive in a 32-bit off_t
 constexpr int kMaxFds = 4096;
 constexpr int kMaxObjects = 1024;
