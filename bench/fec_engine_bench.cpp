@@ -6,7 +6,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include <map>
@@ -15,6 +14,7 @@
 
 #include "fisheye_model.h"
 #include "fisheye_scene.h"
+#include "thread_pool.h"
 #include "warp_engine.h"
 
 #ifdef HAVE_OPENCV
@@ -27,7 +27,6 @@ namespace {
 
 constexpr int kWidth = 3840;
 constexpr int kHeight = 2160;
-constexpr uint32_t kNV12 = 0x3231564E;
 
 // The demo's lens: about 1100 pixels per radian on a 4K sensor, fully corrected.
 FecOnlineConfig demo_lens() {
@@ -43,64 +42,36 @@ FecOnlineConfig demo_lens() {
   return cfg;
 }
 
-struct SharedBuffer {
-  int fd = -1;
-  uint8_t *data = nullptr;
-  size_t size = 0;
-  explicit SharedBuffer(size_t n) : size(n) {
-    fd = memfd_create("fec-bench", MFD_CLOEXEC);
-    if (fd < 0 || ftruncate(fd, (off_t)n) != 0) abort();
-    data = static_cast<uint8_t *>(mmap(nullptr, n, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
-    if (data == MAP_FAILED) abort();
-  }
-  ~SharedBuffer() {
-    munmap(data, size);
-    close(fd);
-  }
-};
-
 const std::vector<uint8_t> &fisheye_frame() {
   static const std::vector<uint8_t> frame =
       testpic::render_fisheye(demo_lens(), kWidth, kHeight, 1);
   return frame;
 }
 
-// A library context for the 4K job; `threads` 0 leaves the count to the library (all cores).
-FecContext open_engine(int threads, const char *kernel) {
-  FecConfig cfg = {};
-  cfg.header = FEC_CONFIG_HEADER;
-  cfg.size = sizeof(FecConfig);
-  cfg.width = cfg.out_width = kWidth;
-  cfg.height = cfg.out_height = kHeight;
-  cfg.pixelformat = cfg.out_pixelformat = kNV12;
-  cfg.mesh_mode = FEC_MESH_MODE_ONLINE;
-  cfg.online = demo_lens();
-  if (threads > 0) setenv("LENSWARP_THREADS", std::to_string(threads).c_str(), 1);
-  if (kernel) setenv("LENSWARP_KERNEL", kernel, 1);
-  FecContext ctx = tq_lenswarp_api_init(&cfg);
-  unsetenv("LENSWARP_THREADS");
-  unsetenv("LENSWARP_KERNEL");
-  return ctx;
+// The 4K job that the library makes for the demo's lens: packed pictures, a black background.
+const lenswarp::WarpJob &engine_job() {
+  static const lenswarp::WarpJob job = [] {
+    lenswarp::WarpJob j;
+    j.settings.in = j.settings.out = {kWidth, kHeight, kWidth, 0};
+    if (lenswarp::generate_mesh(demo_lens(), kWidth, kHeight, kWidth, kHeight, &j.mesh) != 0) {
+      abort();
+    }
+    return j;
+  }();
+  return job;
 }
 
-void engine_frames(benchmark::State &state, int threads, const char *kernel) {
-  SharedBuffer in(fisheye_frame().size()), out(fisheye_frame().size());
-  memcpy(in.data, fisheye_frame().data(), in.size);
-  FecContext ctx = open_engine(threads, kernel);
-  if (ctx == nullptr) {
-    state.SkipWithError("tq_lenswarp_api_init failed");
-    return;
-  }
+// The engine as the library's process() runs it: the frame shared out over a pool of `threads`.
+void engine_frames(benchmark::State &state, int threads, lenswarp::Kernel kernel) {
+  const std::vector<uint8_t> &in = fisheye_frame();
+  std::vector<uint8_t> out(in.size());
+  lenswarp::ThreadPool pool(threads);
   for (auto _ : state) {
-    if (tq_lenswarp_api_process(ctx, in.fd, out.fd) != 0) {
-      state.SkipWithError("tq_lenswarp_api_process failed");
-      break;
-    }
+    lenswarp::warp_frame_on(pool, engine_job(), in.data(), out.data(), kernel);
     benchmark::ClobberMemory();
   }
   state.counters["fps"] =
       benchmark::Counter((double)state.iterations(), benchmark::Counter::kIsRate);
-  tq_lenswarp_api_deinit(ctx);
 }
 
 void mesh_generation(benchmark::State &state) {
@@ -203,13 +174,14 @@ int main(int argc, char **argv) {
   const int cores = (int)sysconf(_SC_NPROCESSORS_ONLN);
   benchmark::Initialize(&argc, argv);
   const std::string all = "engine_4k/all_cores:" + std::to_string(cores);
-  benchmark::RegisterBenchmark("engine_4k/threads:1", engine_frames, 1, nullptr)
+  benchmark::RegisterBenchmark("engine_4k/threads:1", engine_frames, 1, lenswarp::Kernel::kSimd)
       ->Unit(benchmark::kMillisecond)
       ->UseRealTime();
-  benchmark::RegisterBenchmark(all.c_str(), engine_frames, 0, nullptr)
+  benchmark::RegisterBenchmark(all.c_str(), engine_frames, cores, lenswarp::Kernel::kSimd)
       ->Unit(benchmark::kMillisecond)
       ->UseRealTime();
-  benchmark::RegisterBenchmark("engine_4k_scalar/threads:1", engine_frames, 1, "scalar")
+  benchmark::RegisterBenchmark("engine_4k_scalar/threads:1", engine_frames, 1,
+                               lenswarp::Kernel::kScalar)
       ->Unit(benchmark::kMillisecond)
       ->UseRealTime();
   benchmark::RegisterBenchmark("mesh_generation_4k", mesh_generation)

@@ -41,6 +41,8 @@ int DumpVersion::getVersionStrings(const char *path, const char *needle, std::st
 }
 
 bool DumpVersion::getLibPath() {
+  // Built from scratch: entries that a longer LD_LIBRARY_PATH left would be searched again.
+  memset(sLibCommPath, 0, sizeof(sLibCommPath));
   std::string text;
   int filled = 0;
   if (executeCMD("export  | grep LD_LIBRARY_PATH", text, true) > 0) {

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <string.h>
 #include <sys/stat.h>
 
 #include <string>
@@ -27,7 +26,6 @@ std::string library(const std::vector<std::string> &texts) {
 class DumpVersionTest : public testing::Test {
  protected:
   void SetUp() override {
-    memset(sLibCommPath, 0, sizeof(sLibCommPath));
     for (const char *name : {"PATH", "LD_LIBRARY_PATH"}) {
       const char *value = getenv(name);
       mSaved.push_back({name, value != nullptr, value != nullptr ? value : ""});
@@ -50,6 +48,22 @@ class DumpVersionTest : public testing::Test {
     mkdir(dir.c_str(), 0755);
     if (texts != nullptr) mDir.write(name + "/libtqzel.so", library(*texts));
     return dir;
+  }
+
+  // Sets LD_LIBRARY_PATH to `count` directories "/dN" (unset for none) and returns them.
+  std::vector<std::string> setDirectories(int count) {
+    std::vector<std::string> dirs;
+    std::string value;
+    for (int i = 0; i < count; ++i) {
+      dirs.push_back("/d" + std::to_string(i));
+      value += (i > 0 ? ":" : "") + dirs.back();
+    }
+    if (count > 0) {
+      setenv("LD_LIBRARY_PATH", value.c_str(), 1);
+    } else {
+      unsetenv("LD_LIBRARY_PATH");
+    }
+    return dirs;
   }
 
   std::vector<std::string> table() const {
@@ -87,7 +101,6 @@ TEST_F(DumpVersionTest, LdLibraryPathDirectoriesComeFirst) {
   mVersion.getLibPath();
   EXPECT_EQ(withDefaults({"/opt/a", "/opt/b"}), table());
 
-  memset(sLibCommPath, 0, sizeof(sLibCommPath));
   setenv("LD_LIBRARY_PATH", "::/opt/c:::/opt/d:", 1);
   mVersion.getLibPath();
   EXPECT_EQ(withDefaults({"/opt/c", "/opt/d"}), table());
@@ -96,16 +109,18 @@ TEST_F(DumpVersionTest, LdLibraryPathDirectoriesComeFirst) {
 // The table holds 30 entries and the 8 defaults always follow, so 22 directories fit.
 TEST_F(DumpVersionTest, DirectoriesBeyondTwentyTwoAreIgnored) {
   for (int count : {21, 22, 23, 40}) {
-    std::vector<std::string> dirs;
-    std::string value;
-    for (int i = 0; i < count; ++i) {
-      dirs.push_back("/d" + std::to_string(i));
-      value += (i > 0 ? ":" : "") + dirs.back();
-    }
-    memset(sLibCommPath, 0, sizeof(sLibCommPath));
-    setenv("LD_LIBRARY_PATH", value.c_str(), 1);
+    std::vector<std::string> dirs = setDirectories(count);
     mVersion.getLibPath();
     dirs.resize(std::min(count, kMaxEnvLibPaths));
+    EXPECT_EQ(withDefaults(dirs), table()) << count;
+  }
+}
+
+// Each call builds the table anew: fewer directories than last time leave no entry behind.
+TEST_F(DumpVersionTest, ACallWithFewerDirectoriesLeavesNothingStale) {
+  for (int count : {kMaxEnvLibPaths, 2, 0}) {
+    std::vector<std::string> dirs = setDirectories(count);
+    mVersion.getLibPath();
     EXPECT_EQ(withDefaults(dirs), table()) << count;
   }
 }

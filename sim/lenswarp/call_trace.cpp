@@ -4,12 +4,13 @@
 #include <fcntl.h>
 #include <math.h>
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <mutex>
+
+#include "library_settings.h"
 
 namespace lenswarp {
 namespace {
@@ -18,9 +19,9 @@ namespace {
 // lines of concurrent calls are appended whole.
 int trace_fd() {
   static int fd = [] {
-    const char *path = getenv("LENSWARP_TRACE");
-    if (path == nullptr || *path == '\0') return -1;
-    return open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    const std::string &path = library_settings().trace_path;
+    if (path.empty()) return -1;
+    return open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   }();
   return fd;
 }
@@ -33,7 +34,10 @@ int64_t monotonic_ns() {
   return (int64_t)ts.tv_sec * 1000000000 + ts.tv_nsec;
 }
 
-TraceLine::TraceLine(const char *op, int64_t t_ns) : mEnabled(trace_fd() >= 0), mStart(t_ns) {
+TraceLine::TraceLine(const char *op, int64_t t_ns) : TraceLine(op, t_ns, trace_fd()) {}
+
+TraceLine::TraceLine(const char *op, int64_t t_ns, int fd)
+    : mEnabled(fd >= 0), mFd(fd), mStart(t_ns) {
   if (!mEnabled) return;
   mText.reserve(512);
   mText = "{\"op\":";
@@ -148,12 +152,10 @@ TraceLine &TraceLine::config(const char *name, const FecConfig *c) {
   unum("mesh_size", c->mesh_size);
   str("mesh_name", c->mesh_name, sizeof(c->mesh_name));
   unum("mesh_mode", c->mesh_mode);
-  // Only the union member that the mode selects has meaning.
-  if (c->mesh_mode == FEC_MESH_MODE_FILE) {
-    str("mesh_dir", c->mesh_dir, sizeof(c->mesh_dir));
-  } else {
-    online("online", c->online);
-  }
+  // Both views of the union, whatever the mode: a program may write either (a level change on a
+  // mesh-file job), and the trace shows what it handed over.
+  str("mesh_dir", c->mesh_dir, sizeof(c->mesh_dir));
+  online("online", c->online);
   num("offset_x", c->offset_x);
   num("out_offset_x", c->out_offset_x);
   num("stride", c->stride);
@@ -214,7 +216,7 @@ void TraceLine::finish(long long ret, bool failed, int err) {
   num("dur_ns", monotonic_ns() - mStart);
   mText += "}\n";
   // One write per line on an O_APPEND descriptor keeps concurrent lines whole.
-  ssize_t n = write(trace_fd(), mText.data(), mText.size());
+  ssize_t n = write(mFd, mText.data(), mText.size());
   (void)n;
 }
 

@@ -16,7 +16,10 @@ int64_t monotonic_ns();
 // One trace line under construction. Cheap to make when tracing is off.
 class TraceLine {
  public:
+  // A line for the process's trace file.
   TraceLine(const char *op, int64_t t_ns);
+  // A line for the descriptor `fd`; none is made for -1.
+  TraceLine(const char *op, int64_t t_ns, int fd);
   bool enabled() const { return mEnabled; }
   TraceLine &num(const char *key, long long value);
   TraceLine &unum(const char *key, unsigned long long value);
@@ -34,6 +37,7 @@ class TraceLine {
   void raw_string(const char *text, size_t max_len);
 
   bool mEnabled;
+  int mFd;
   int64_t mStart;
   std::string mText;
 };

@@ -158,9 +158,9 @@ TEST(FisheyeModel, FullCorrectionStraightensTheGridLinesOfTheFisheyePicture) {
   const FecOnlineConfig cfg = lens_4k();
   const std::vector<uint8_t> fisheye = testpic::render_fisheye(cfg, w, h, 2);
   lenswarp::WarpJob job;
-  job.in = job.out = {w, h, w, 0};
+  job.settings.in = job.settings.out = {w, h, w, 0};
   job.mesh = generate(cfg, w, h, w, h);
-  std::vector<uint8_t> out(job.out.bytes());
+  std::vector<uint8_t> out(job.settings.out.bytes());
   lenswarp::warp_frame(job, fisheye.data(), out.data(), lenswarp::Kernel::kSimd);
 
   // Keeping the centre's scale, the corrected view is the flat scene: lines at 64k + 0.5.

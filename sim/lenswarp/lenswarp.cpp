@@ -1,7 +1,6 @@
 // The stand-in libLenswarp.so: the job records, contexts and the engine entry points.
 #include <errno.h>
 #include <lenswarp_api_layout.h>
-#include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -17,12 +16,12 @@
 #include "buffer_maps.h"
 #include "calibration_ini.h"
 #include "call_trace.h"
+#include "entry_points.h"
 #include "fisheye_model.h"
+#include "library_settings.h"
 #include "mesh_format.h"
 #include "thread_pool.h"
 #include "warp_engine.h"
-
-#define LENSWARP_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace lenswarp {
 namespace {
@@ -88,22 +87,19 @@ int check_picture(uint32_t width, uint32_t height, int32_t stride, int32_t offse
   return 0;
 }
 
-// The job for `cfg` with `mesh`, or EINVAL for geometry or options the engine refuses.
-int make_job(const FecConfig &cfg, Mesh mesh, JobPtr *job) {
-  auto j = std::make_shared<WarpJob>();
-  int err = check_picture(cfg.width, cfg.height, cfg.stride, cfg.offset_x, &j->in);
+// The engine's settings for `cfg`, or EINVAL for geometry or options the engine refuses.
+int check_settings(const FecConfig &cfg, WarpSettings *s) {
+  int err = check_picture(cfg.width, cfg.height, cfg.stride, cfg.offset_x, &s->in);
   if (err == 0) {
-    err = check_picture(cfg.out_width, cfg.out_height, cfg.out_stride, cfg.out_offset_x, &j->out);
+    err = check_picture(cfg.out_width, cfg.out_height, cfg.out_stride, cfg.out_offset_x, &s->out);
   }
   if (err != 0) return err;
   if (cfg.border_mode != kBorderBackground && cfg.border_mode != kBorderNearest) return EINVAL;
   if (cfg.bg_y > 255 || cfg.bg_u > 255 || cfg.bg_v > 255) return EINVAL;
-  j->border_mode = cfg.border_mode;
-  j->bg_y = (uint8_t)cfg.bg_y;
-  j->bg_u = (uint8_t)cfg.bg_u;
-  j->bg_v = (uint8_t)cfg.bg_v;
-  j->mesh = std::move(mesh);
-  *job = std::move(j);
+  s->border_mode = cfg.border_mode;
+  s->bg_y = (uint8_t)cfg.bg_y;
+  s->bg_u = (uint8_t)cfg.bg_u;
+  s->bg_v = (uint8_t)cfg.bg_v;
   return 0;
 }
 
@@ -120,8 +116,8 @@ int check_job(const FecConfig *cfg, Accepted *out) {
   }
   if (cfg->pixelformat != kNV12 || cfg->out_pixelformat != kNV12) return EINVAL;
   // The geometry first, so a mesh is neither read nor generated for a job that is refused.
-  JobPtr probe;
-  int err = make_job(*cfg, Mesh(), &probe);
+  WarpSettings settings;
+  int err = check_settings(*cfg, &settings);
   if (err != 0) return err;
   memset(&out->mesh_cfg, 0, sizeof(out->mesh_cfg));
   MeshGeometry geometry = mesh_geometry((int)cfg->out_width, (int)cfg->out_height);
@@ -156,7 +152,8 @@ int check_job(const FecConfig *cfg, Accepted *out) {
     default:
       return EINVAL;
   }
-  return make_job(*cfg, std::move(mesh), &out->job);
+  out->job = std::make_shared<const WarpJob>(WarpJob{settings, std::move(mesh)});
+  return 0;
 }
 
 // Maps a whole buffer descriptor; its length is where the descriptor's end lies.
@@ -216,19 +213,6 @@ int check_mesh_config(const FecConfig &cfg, const FecMeshConfig *m, Mesh *mesh) 
   return decode_mesh(raw.data(), raw.size(), geometry, mesh);
 }
 
-// One frame shared out over the context's threads by mesh cell row.
-struct FrameWork {
-  const WarpJob *job;
-  const uint8_t *in;
-  uint8_t *out;
-  Kernel kernel;
-};
-
-void run_rows(void *arg, int row) {
-  const FrameWork *w = static_cast<const FrameWork *>(arg);
-  warp_mesh_row(*w->job, w->in, w->out, row, w->kernel);
-}
-
 int run_engine(Context *ctx, int in_fd, int out_fd) {
   std::lock_guard<std::mutex> frame(ctx->frame_lock);
   JobPtr job;
@@ -242,9 +226,8 @@ int run_engine(Context *ctx, int in_fd, int out_fd) {
   if (err != 0) return err;
   // Rows are written while others are still read: the picture cannot be its own output.
   if (in.dev == out.dev && in.ino == out.ino) return EINVAL;
-  if (in.len < job->in.bytes() || out.len < job->out.bytes()) return EINVAL;
-  FrameWork work = {job.get(), in.addr, out.addr, ctx->kernel};
-  ctx->pool->run(mesh_cell_rows(*job), run_rows, &work);
+  if (in.len < job->settings.in.bytes() || out.len < job->settings.out.bytes()) return EINVAL;
+  warp_frame_on(*ctx->pool, *job, in.addr, out.addr, ctx->kernel);
   return 0;
 }
 
@@ -252,22 +235,7 @@ int run_engine(Context *ctx, int in_fd, int out_fd) {
 // handling of an engine failure in the middle of a run can be tried.
 bool process_fault_due() {
   static std::atomic<long> calls{0};
-  static const long fail_at = [] {
-    const char *v = getenv("LENSWARP_FAIL_PROCESS_AT");
-    return v == nullptr ? 0L : strtol(v, nullptr, 10);
-  }();
-  return ++calls == fail_at;
-}
-
-Kernel engine_kernel() {
-  const char *env = getenv("LENSWARP_KERNEL");
-  return env != nullptr && strcmp(env, "scalar") == 0 ? Kernel::kScalar : Kernel::kSimd;
-}
-
-int result_of(int err) {
-  if (err == 0) return 0;
-  errno = err;
-  return -1;
+  return ++calls == library_settings().fail_process_at;
 }
 
 }  // namespace
@@ -297,8 +265,9 @@ LENSWARP_EXPORT FecContext tq_lenswarp_api_init(FecConfig *cfg) {
     context->cfg = *cfg;
     context->mesh_cfg = accepted.mesh_cfg;
     context->job = std::move(accepted.job);
-    context->pool = std::make_unique<lenswarp::ThreadPool>(lenswarp::engine_thread_count());
-    context->kernel = lenswarp::engine_kernel();
+    const lenswarp::LibrarySettings &settings = lenswarp::library_settings();
+    context->pool = std::make_unique<lenswarp::ThreadPool>(settings.threads);
+    context->kernel = settings.kernel;
     ctx = context.get();
     std::lock_guard<std::mutex> guard(lenswarp::contexts_lock);
     lenswarp::live_contexts[ctx] = context;
@@ -396,14 +365,8 @@ LENSWARP_EXPORT int tq_lenswarp_api_set_mesh_config(FecContext handle, FecMeshCo
     lenswarp::Mesh mesh;
     err = lenswarp::check_mesh_config(cfg, mesh_cfg, &mesh);
     if (err == 0) {
-      auto job = std::make_shared<lenswarp::WarpJob>();
-      job->in = current->in;
-      job->out = current->out;
-      job->border_mode = current->border_mode;
-      job->bg_y = current->bg_y;
-      job->bg_u = current->bg_u;
-      job->bg_v = current->bg_v;
-      job->mesh = std::move(mesh);
+      auto job = std::make_shared<const lenswarp::WarpJob>(
+          lenswarp::WarpJob{current->settings, std::move(mesh)});
       std::lock_guard<std::mutex> guard(ctx->lock);
       // A call that replaced the job meanwhile wins: this mesh was made for the old one.
       if (ctx->job != current) {

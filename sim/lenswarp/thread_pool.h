@@ -14,8 +14,10 @@ namespace lenswarp {
 class ThreadPool {
  public:
   using WorkFn = void (*)(void *arg, int item);
+  static constexpr int kMaxThreads = 256;
 
-  // `threads` counts the caller too: threads - 1 workers are started (none for 1 or less).
+  // `threads` counts the caller too: threads - 1 workers are started (none for 1 or less), at
+  // most kMaxThreads - 1.
   explicit ThreadPool(int threads);
   ~ThreadPool();
   ThreadPool(const ThreadPool &) = delete;
@@ -45,10 +47,6 @@ class ThreadPool {
   std::atomic<int> mNext{0};
   std::vector<std::thread> mWorkers;
 };
-
-// The thread count for a new engine: LENSWARP_THREADS when it holds a positive number, else the
-// number of online CPUs (at least 1).
-int engine_thread_count();
 
 }  // namespace lenswarp
 

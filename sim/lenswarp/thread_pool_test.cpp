@@ -1,7 +1,6 @@
 #include "thread_pool.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -54,25 +53,6 @@ TEST(ThreadPool, RunsFromSeveralThreadsTakeTurns) {
   for (const auto &t : tallies) {
     for (int i = 0; i < 20; ++i) ASSERT_EQ(1, t->calls[(size_t)i].load());
   }
-}
-
-TEST(ThreadPool, TheEnvironmentSetsTheThreadCount) {
-  const int cpus = (int)sysconf(_SC_NPROCESSORS_ONLN);
-  struct Case {
-    const char *value;  // null: unset
-    int threads;
-  };
-  const Case cases[] = {{nullptr, cpus}, {"3", 3},     {"1", 1},  {"0", cpus},
-                        {"-2", cpus},    {"4x", cpus}, {"", cpus}};
-  for (const Case &c : cases) {
-    if (c.value) {
-      setenv("LENSWARP_THREADS", c.value, 1);
-    } else {
-      unsetenv("LENSWARP_THREADS");
-    }
-    EXPECT_EQ(c.threads, lenswarp::engine_thread_count()) << (c.value ? c.value : "unset");
-  }
-  unsetenv("LENSWARP_THREADS");
 }
 
 }  // namespace

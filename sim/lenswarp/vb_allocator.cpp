@@ -2,6 +2,7 @@
 // the platform's DMA buffers.
 #include <errno.h>
 #include <lenswarp_api.h>
+#include <sim_buffer_names.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -9,8 +10,7 @@
 #include <vector>
 
 #include "call_trace.h"
-
-#define LENSWARP_EXPORT extern "C" __attribute__((visibility("default")))
+#include "entry_points.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ size_t mapped_length(const DmaBuffer *buf) {
 
 int alloc_buffer(int handle, uint32_t size, DmaBuffer *buf) {
   if (!handle_is_open(handle) || buf == nullptr || size == 0) return EINVAL;
-  int fd = memfd_create("lenswarp-vb", MFD_CLOEXEC);
+  int fd = memfd_create(LENSWARP_VB_MEMFD_NAME, MFD_CLOEXEC);
   if (fd < 0) return errno;
   if (ftruncate(fd, (off_t)size) != 0) {
     int err = errno;
@@ -79,18 +79,14 @@ LENSWARP_EXPORT int tq_lenswarp_api_vb_alloc(int handle, uint32_t size, DmaBuffe
   lenswarp::TraceLine trace("vb_alloc", lenswarp::monotonic_ns());
   int err = alloc_buffer(handle, size, buf);
   trace.num("handle", handle).unum("size", size).buffer("buf", buf).finish(err ? -1 : 0, err, err);
-  if (err == 0) return 0;
-  errno = err;
-  return -1;
+  return lenswarp::result_of(err);
 }
 
 LENSWARP_EXPORT int tq_lenswarp_api_vb_free(int handle, DmaBuffer *buf) {
   lenswarp::TraceLine trace("vb_free", lenswarp::monotonic_ns());
   int err = free_buffer(handle, buf);
   trace.num("handle", handle).buffer("buf", buf).finish(err ? -1 : 0, err, err);
-  if (err == 0) return 0;
-  errno = err;
-  return -1;
+  return lenswarp::result_of(err);
 }
 
 LENSWARP_EXPORT int tq_lenswarp_api_vb_deinit(int handle) {
@@ -104,7 +100,5 @@ LENSWARP_EXPORT int tq_lenswarp_api_vb_deinit(int handle) {
     }
   }
   trace.num("handle", handle).finish(err ? -1 : 0, err, err);
-  if (err == 0) return 0;
-  errno = err;
-  return -1;
+  return lenswarp::result_of(err);
 }

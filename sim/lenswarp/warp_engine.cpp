@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "thread_pool.h"
 #include "warp_cells.h"
 
 namespace lenswarp {
@@ -17,7 +18,7 @@ size_t PictureLayout::bytes() const {
 
 FramePlanes frame_planes(const WarpJob &job, const uint8_t *in, uint8_t *out) {
   FramePlanes p;
-  const PictureLayout &i = job.in, &o = job.out;
+  const PictureLayout &i = job.settings.in, &o = job.settings.out;
   const ptrdiff_t limit = (ptrdiff_t)i.bytes();
   p.in_y = {in, i.offset_x, i.stride, i.width, i.height, 1, limit};
   p.in_uv = {
@@ -112,23 +113,46 @@ void warp_mesh_row(const WarpJob &job, const uint8_t *in, uint8_t *out, int row,
     warp_mesh_row_simd(job, planes, row);
     return;
   }
-  const uint8_t bg_y[1] = {job.bg_y};
-  const uint8_t bg_uv[2] = {job.bg_u, job.bg_v};
+  const WarpSettings &s = job.settings;
+  const uint8_t bg_y[1] = {s.bg_y};
+  const uint8_t bg_uv[2] = {s.bg_u, s.bg_v};
   for (int c = 0; c + 1 < job.mesh.geometry.cols; ++c) {
     const CellCorners cc = cell_corners(job.mesh, c, row);
     CellArea area = cell_area(planes.out_y, c, row, 1);
     if (area.cols > 0 && area.rows > 0) {
-      warp_cell_scalar(planes.in_y, planes.out_y, cc, area, job.border_mode, bg_y);
+      warp_cell_scalar(planes.in_y, planes.out_y, cc, area, s.border_mode, bg_y);
     }
     area = cell_area(planes.out_uv, c, row, 2);
     if (area.cols > 0 && area.rows > 0) {
-      warp_cell_scalar(planes.in_uv, planes.out_uv, cc, area, job.border_mode, bg_uv);
+      warp_cell_scalar(planes.in_uv, planes.out_uv, cc, area, s.border_mode, bg_uv);
     }
   }
 }
 
 void warp_frame(const WarpJob &job, const uint8_t *in, uint8_t *out, Kernel kernel) {
   for (int r = 0; r < mesh_cell_rows(job); ++r) warp_mesh_row(job, in, out, r, kernel);
+}
+
+namespace {
+
+struct FrameWork {
+  const WarpJob *job;
+  const uint8_t *in;
+  uint8_t *out;
+  Kernel kernel;
+};
+
+void run_rows(void *arg, int row) {
+  const FrameWork *w = static_cast<const FrameWork *>(arg);
+  warp_mesh_row(*w->job, w->in, w->out, row, w->kernel);
+}
+
+}  // namespace
+
+void warp_frame_on(ThreadPool &pool, const WarpJob &job, const uint8_t *in, uint8_t *out,
+                   Kernel kernel) {
+  FrameWork work = {&job, in, out, kernel};
+  pool.run(mesh_cell_rows(job), run_rows, &work);
 }
 
 }  // namespace lenswarp

@@ -37,12 +37,18 @@ enum BorderMode : int32_t {
   kBorderNearest = 1,     // taps outside the input take the nearest edge pixel
 };
 
-// Everything a frame needs, fixed while the frame runs.
-struct WarpJob {
+// A job's geometry and options: everything but the mesh, kept as one record so that a job
+// with a new mesh takes all of them over at once.
+struct WarpSettings {
   PictureLayout in;
   PictureLayout out;
   int32_t border_mode = kBorderBackground;
   uint8_t bg_y = 0, bg_u = 0, bg_v = 0;
+};
+
+// Everything a frame needs, fixed while the frame runs.
+struct WarpJob {
+  WarpSettings settings;
   Mesh mesh;  // for the output size
 };
 
@@ -63,6 +69,11 @@ inline int mesh_cell_rows(const WarpJob &job) {
 
 // The whole frame on the calling thread.
 void warp_frame(const WarpJob &job, const uint8_t *in, uint8_t *out, Kernel kernel);
+
+class ThreadPool;
+// The whole frame shared out by mesh cell row over `pool`'s threads; returns when it is done.
+void warp_frame_on(ThreadPool &pool, const WarpJob &job, const uint8_t *in, uint8_t *out,
+                   Kernel kernel);
 
 // Whether kSimd runs vector code on this CPU, and the name of the instruction set it chose.
 const char *simd_target_name();

@@ -20,7 +20,7 @@ const char *name_of(Kernel k) {
 
 std::vector<uint8_t> run(const WarpJob &job, const std::vector<uint8_t> &in, Kernel kernel,
                          uint8_t fill = 0x5A) {
-  std::vector<uint8_t> out(job.out.bytes(), fill);
+  std::vector<uint8_t> out(job.settings.out.bytes(), fill);
   lenswarp::warp_frame(job, in.data(), out.data(), kernel);
   return out;
 }
@@ -28,13 +28,14 @@ std::vector<uint8_t> run(const WarpJob &job, const std::vector<uint8_t> &in, Ker
 // The largest distance of any sample of `out` from the double-precision reference.
 int worst_error(const WarpJob &job, const std::vector<uint8_t> &in,
                 const std::vector<uint8_t> &out) {
+  const PictureLayout &out_layout = job.settings.out;
   int worst = 0;
   for (int plane = 0; plane < 3; ++plane) {
     const int sub = plane == 0 ? 1 : 2;
-    for (int y = 0; y < job.out.height / sub; ++y) {
-      for (int x = 0; x < job.out.width / sub; ++x) {
+    for (int y = 0; y < out_layout.height / sub; ++y) {
+      for (int x = 0; x < out_layout.width / sub; ++x) {
         const int d =
-            std::abs(sample(job.out, out, plane, x, y) - reference_sample(job, in, plane, x, y));
+            std::abs(sample(out_layout, out, plane, x, y) - reference_sample(job, in, plane, x, y));
         worst = std::max(worst, d);
       }
     }

@@ -281,7 +281,7 @@ void warp_plane_row(const WarpJob &job, const InPlane &in, const OutPlane &out, 
     const CellArea area = cell_area(out, c, row, kSub);
     if (area.cols <= 0 || area.rows <= 0) return;
     const CellCorners cc = cell_corners(job.mesh, c, row);
-    switch (classify_cell(cc, in, kSub, job.border_mode)) {
+    switch (classify_cell(cc, in, kSub, job.settings.border_mode)) {
       case CellKind::kInside: {
         const WindowPlan plan = plan_windows<kSub>(in, cc, area);
         for (int j = 0; j < area.rows; ++j) warp_line_inside<kSub>(in, out, cc, area, plan, j);
@@ -291,15 +291,15 @@ void warp_plane_row(const WarpJob &job, const InPlane &in, const OutPlane &out, 
         fill_cell(out, area, bg);
         break;
       case CellKind::kMixed:
-        warp_cell_scalar(in, out, cc, area, job.border_mode, bg);
+        warp_cell_scalar(in, out, cc, area, job.settings.border_mode, bg);
         break;
     }
   }
 }
 
 void warp_mesh_row_vector(const WarpJob &job, const FramePlanes &planes, int row) {
-  const uint8_t bg_y[1] = {job.bg_y};
-  const uint8_t bg_uv[2] = {job.bg_u, job.bg_v};
+  const uint8_t bg_y[1] = {job.settings.bg_y};
+  const uint8_t bg_uv[2] = {job.settings.bg_u, job.settings.bg_v};
   warp_plane_row<1>(job, planes.in_y, planes.out_y, row, bg_y);
   warp_plane_row<2>(job, planes.in_uv, planes.out_uv, row, bg_uv);
 }

@@ -53,15 +53,7 @@ inline Mesh shift_mesh(int out_w, int out_h, double dx, double dy) {
 
 inline WarpJob make_job(PictureLayout in, PictureLayout out, Mesh mesh, int border = 0,
                         uint8_t bg_y = 16, uint8_t bg_u = 128, uint8_t bg_v = 128) {
-  WarpJob job;
-  job.in = in;
-  job.out = out;
-  job.border_mode = border;
-  job.bg_y = bg_y;
-  job.bg_u = bg_u;
-  job.bg_v = bg_v;
-  job.mesh = std::move(mesh);
-  return job;
+  return WarpJob{{in, out, border, bg_y, bg_u, bg_v}, std::move(mesh)};
 }
 
 // Plane 0 is Y, 1 is U, 2 is V.
@@ -87,15 +79,16 @@ inline int reference_sample(const WarpJob &job, const std::vector<uint8_t> &in, 
     return (top * (1 - v) + bottom * v) / 256.0 / sub;
   };
   const double px = lerp2(job.mesh.x), py = lerp2(job.mesh.y);
-  const int w = job.in.width / sub, h = job.in.height / sub;
-  const int bg = plane == 0 ? job.bg_y : plane == 1 ? job.bg_u : job.bg_v;
+  const lenswarp::WarpSettings &s = job.settings;
+  const int w = s.in.width / sub, h = s.in.height / sub;
+  const int bg = plane == 0 ? s.bg_y : plane == 1 ? s.bg_u : s.bg_v;
   auto tap = [&](double tx, double ty) -> double {
     if (tx < 0 || ty < 0 || tx >= w || ty >= h) {
-      if (job.border_mode == 0) return bg;
+      if (s.border_mode == 0) return bg;
       tx = std::min(std::max(tx, 0.0), (double)w - 1);
       ty = std::min(std::max(ty, 0.0), (double)h - 1);
     }
-    return sample(job.in, in, plane, (int)tx, (int)ty);
+    return sample(s.in, in, plane, (int)tx, (int)ty);
   };
   const double x0 = std::floor(px), y0 = std::floor(py), fx = px - x0, fy = py - y0;
   const double value = (1 - fy) * ((1 - fx) * tap(x0, y0) + fx * tap(x0 + 1, y0)) +

@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <linux/dma-buf.h>
 #include <pthread.h>
+#include <sim_buffer_names.h>
 #include <soc_drm_ioctl.h>
 #include <stdarg.h>
 #include <stdint.h>
@@ -29,7 +30,7 @@
 
 namespace {
 
-const char kLibraryBufferName[] = "/memfd:lenswarp-vb";  // the stand-in library's vb buffers
+const char kLibraryBufferName[] = "/memfd:" LENSWARP_VB_MEMFD_NAME;  // the library's vb buffers
 constexpr uint64_t kOffsetBase = 0x10000000u;  // fake offsets stay positive in a 32-bit off_t
 constexpr int kMaxFds = 4096;
 constexpr int kMaxObjects = 1024;
@@ -48,6 +49,19 @@ struct Mapping {
   size_t len;
 };
 
+// The fixed tables; what does not fit in one is not recorded, which the report must say.
+enum Table { TABLE_FDS, TABLE_OBJECTS, TABLE_MAPPINGS, TABLE_COUNT };
+struct TableInfo {
+  const char *name;  // the report's key
+  int entries;
+  const char *consequence;
+};
+const TableInfo kTables[TABLE_COUNT] = {
+    {"fds", kMaxFds, "descriptors from that number on are not followed"},
+    {"objects", kMaxObjects, "GEM create fails with ENOSPC"},
+    {"mappings", kMaxMappings, "further device mappings are not followed"},
+};
+
 enum Fault { FAULT_CREATE, FAULT_EXPORT, FAULT_MAP_OFFSET, FAULT_MMAP, FAULT_COUNT };
 const char *const kFaultVariables[FAULT_COUNT] = {"SOCDRM_FAIL_CREATE", "SOCDRM_FAIL_EXPORT",
                                                   "SOCDRM_FAIL_MAP_OFFSET", "SOCDRM_FAIL_MMAP"};
@@ -60,6 +74,7 @@ struct Counters {
   unsigned sync_by_flags[8], sync_refused;
   unsigned faults_injected;
   unsigned calls[FAULT_COUNT];
+  unsigned table_full[TABLE_COUNT];
 };
 
 // Recursive: the tables are updated while this library's own close() is called.
@@ -107,12 +122,32 @@ bool inject_fault(Fault f) {
   return true;
 }
 
+// Counts a record that did not fit in table `t`, and says so on standard error the first time:
+// from then on the report's other counts miss what was not recorded.
+void note_table_full(Table t) {
+  if (counters.table_full[t]++ != 0) return;
+  int err = errno;
+  fprintf(stderr, "socdrm-sim: the %s table (%d entries) is full: %s\n", kTables[t].name,
+          kTables[t].entries, kTables[t].consequence);
+  errno = err;
+}
+
 FdKind kind_of(int fd) {
   return fd >= 0 && fd < kMaxFds ? fd_kind[fd] : FD_OTHER;
 }
 
+// kind_of for the calls that do not hold the state lock yet.
+FdKind locked_kind_of(int fd) {
+  Guard g;
+  return kind_of(fd);
+}
+
 void set_kind(int fd, FdKind kind) {
-  if (fd >= 0 && fd < kMaxFds) fd_kind[fd] = kind;
+  if (fd >= 0 && fd < kMaxFds) {
+    fd_kind[fd] = kind;
+  } else if (fd >= kMaxFds && kind != FD_OTHER) {
+    note_table_full(TABLE_FDS);
+  }
 }
 
 GemObject *object_for(uint32_t handle) {
@@ -144,7 +179,10 @@ int gem_create(GemCreateRequest *arg) {
   Guard g;
   if (inject_fault(FAULT_CREATE)) return fail(ENOMEM);
   if (arg->size == 0 || arg->size > UINT32_MAX) return fail(EINVAL);
-  if (object_count == kMaxObjects) return fail(ENOSPC);
+  if (object_count == kMaxObjects) {
+    note_table_full(TABLE_OBJECTS);
+    return fail(ENOSPC);
+  }
   uint64_t size = page_round((size_t)arg->size);  // the driver works in whole pages
   int memfd = memfd_create("socdrm-gem", MFD_CLOEXEC);
   if (memfd < 0) return -1;
@@ -247,11 +285,14 @@ void *map_device(void *addr, size_t len, int prot, int flags, uint64_t offset) {
   static MmapFn real_mmap = next_symbol<MmapFn>("mmap");
   void *p = real_mmap(addr, len, prot, flags, o->memfd, 0);
   if (p == MAP_FAILED) return p;
-  for (Mapping &m : mappings) {
-    if (m.addr == nullptr) {
-      m = {p, len};
-      break;
-    }
+  Mapping *slot = nullptr;
+  for (int i = 0; i < kMaxMappings && slot == nullptr; ++i) {
+    if (mappings[i].addr == nullptr) slot = &mappings[i];
+  }
+  if (slot != nullptr) {
+    *slot = {p, len};
+  } else {
+    note_table_full(TABLE_MAPPINGS);
   }
   ++counters.mappings_made;
   return p;
@@ -312,11 +353,13 @@ void write_report() {
           "\"mappings_made\":%u,\"mappings_unmapped\":%u,\"unmap_length_mismatches\":%u,"
           "\"mappings_live\":%u,\"exported\":%u,\"exported_closed\":%u,"
           "\"sync\":{\"1\":%u,\"2\":%u,\"5\":%u,\"6\":%u},\"sync_refused\":%u,"
-          "\"faults_injected\":%u}\n",
+          "\"faults_injected\":%u,"
+          "\"table_full\":{\"fds\":%u,\"objects\":%u,\"mappings\":%u}}\n",
           c.device_opened, c.device_closed, c.objects_created, c.objects_closed, c.mappings_made,
           c.mappings_unmapped, c.unmap_length_mismatches, live_mappings, c.exported,
           c.exported_closed, c.sync_by_flags[1], c.sync_by_flags[2], c.sync_by_flags[5],
-          c.sync_by_flags[6], c.sync_refused, c.faults_injected);
+          c.sync_by_flags[6], c.sync_refused, c.faults_injected, c.table_full[TABLE_FDS],
+          c.table_full[TABLE_OBJECTS], c.table_full[TABLE_MAPPINGS]);
   fclose(f);
 }
 
@@ -373,11 +416,7 @@ EXPORT int ioctl(int fd, unsigned long request, ...) noexcept {
   va_start(ap, request);
   void *arg = va_arg(ap, void *);
   va_end(ap);
-  FdKind kind;
-  {
-    Guard g;
-    kind = kind_of(fd);
-  }
+  FdKind kind = locked_kind_of(fd);
   if (kind == FD_DEVICE) return device_ioctl(request, arg);
   if (request == DMA_BUF_IOCTL_SYNC && (kind == FD_DMABUF || is_library_buffer(fd))) {
     return count_sync(static_cast<const struct dma_buf_sync *>(arg));
@@ -387,13 +426,13 @@ EXPORT int ioctl(int fd, unsigned long request, ...) noexcept {
 }
 
 EXPORT void *mmap(void *addr, size_t len, int prot, int flags, int fd, off_t offset) noexcept {
-  if (kind_of(fd) == FD_DEVICE) return map_device(addr, len, prot, flags, (uint64_t)offset);
+  if (locked_kind_of(fd) == FD_DEVICE) return map_device(addr, len, prot, flags, (uint64_t)offset);
   static MmapFn real_mmap = next_symbol<MmapFn>("mmap");
   return real_mmap(addr, len, prot, flags, fd, offset);
 }
 
 EXPORT void *mmap64(void *addr, size_t len, int prot, int flags, int fd, off64_t offset) noexcept {
-  if (kind_of(fd) == FD_DEVICE) return map_device(addr, len, prot, flags, (uint64_t)offset);
+  if (locked_kind_of(fd) == FD_DEVICE) return map_device(addr, len, prot, flags, (uint64_t)offset);
   static Mmap64Fn real_mmap64 = next_symbol<Mmap64Fn>("mmap64");
   return real_mmap64(addr, len, prot, flags, fd, offset);
 }

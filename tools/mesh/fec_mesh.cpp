@@ -3,7 +3,6 @@
 #include <errno.h>
 #include <getopt.h>
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include <string>
@@ -12,6 +11,7 @@
 #include "calibration_ini.h"
 #include "fisheye_model.h"
 #include "mesh_format.h"
+#include "tool_io.h"
 
 namespace {
 
@@ -35,31 +35,6 @@ bool parse_size(const char *text, int *width, int *height) {
          *width <= 16384 && *height <= 16384;
 }
 
-bool parse_level(const char *text, int *level) {
-  char *end;
-  errno = 0;
-  long v = strtol(text, &end, 10);
-  if (errno != 0 || end == text || *end != '\0' || v < 0 || v > 1000000) return false;
-  *level = (int)v;
-  return true;
-}
-
-int write_file(const std::string &path, const std::vector<uint8_t> &bytes) {
-  FILE *f = fopen(path.c_str(), "wb");
-  if (f == nullptr) {
-    int err = errno;
-    fprintf(stderr, "fec-mesh: cannot open %s: %s\n", path.c_str(), strerror(err));
-    return 1;
-  }
-  size_t n = fwrite(bytes.data(), 1, bytes.size(), f);
-  if (fclose(f) != 0 || n != bytes.size()) {
-    fprintf(stderr, "fec-mesh: cannot write %s\n", path.c_str());
-    return 1;
-  }
-  printf("%s\n", path.c_str());
-  return 0;
-}
-
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -76,7 +51,7 @@ int main(int argc, char **argv) {
   int out_w = 0, out_h = 0, in_w = 0, in_h = 0;
   std::vector<int> levels;
   for (int opt; (opt = getopt_long(argc, argv, "c:s:i:l:d:p:o:h", kOptions, nullptr)) != -1;) {
-    int level;
+    long level;
     switch (opt) {
       case 'c':
         ini = optarg;
@@ -88,8 +63,8 @@ int main(int argc, char **argv) {
         if (!parse_size(optarg, &in_w, &in_h)) return usage();
         break;
       case 'l':
-        if (!parse_level(optarg, &level)) return usage();
-        levels.push_back(level);
+        if (!parse_number(optarg, 0, 1000000, &level)) return usage();
+        levels.push_back((int)level);
         break;
       case 'd':
         dir = optarg;
@@ -137,7 +112,9 @@ int main(int argc, char **argv) {
                in_w, in_h, out_w, out_h, lenswarp::kMeshStepX, lenswarp::kMeshStepY, level);
       path = std::string(dir) + "/" + name;
     }
-    if (write_file(path, lenswarp::encode_mesh(mesh)) != 0) return 1;
+    const std::vector<uint8_t> bytes = lenswarp::encode_mesh(mesh);
+    if (!write_whole_file("fec-mesh", path.c_str(), bytes.data(), bytes.size())) return 1;
+    printf("%s\n", path.c_str());
   }
   return 0;
 }

@@ -1,10 +1,8 @@
 // nv12-testpic: writes a synthetic NV12 test picture (a checkerboard with a grid over it), flat
 // or as the fisheye lens of a calibration INI sees it, so a run can be tried without a camera.
-#include <errno.h>
 #include <getopt.h>
 #include <stdint.h>
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include <vector>
@@ -12,6 +10,7 @@
 #include "calibration_ini.h"
 #include "fisheye_model.h"
 #include "fisheye_scene.h"
+#include "tool_io.h"
 
 namespace {
 
@@ -22,13 +21,6 @@ int usage() {
           "  with --calib-ini the pattern as that lens sees it, each pixel averaged over\n"
           "  N x N points (default 4)\n");
   return 2;
-}
-
-bool parse_size(const char *text, long *value) {
-  char *end;
-  errno = 0;
-  *value = strtol(text, &end, 10);
-  return errno == 0 && end != text && *end == '\0';
 }
 
 }  // namespace
@@ -46,7 +38,7 @@ int main(int argc, char **argv) {
         ini = optarg;
         break;
       case 'n':
-        if (!parse_size(optarg, &samples) || samples < 1 || samples > 16) return usage();
+        if (!parse_number(optarg, 1, 16, &samples)) return usage();
         break;
       default:
         return usage();
@@ -54,10 +46,8 @@ int main(int argc, char **argv) {
   }
   if (argc - optind != 3) return usage();
   long width, height;
-  if (!parse_size(argv[optind], &width) || !parse_size(argv[optind + 1], &height)) {
-    return usage();
-  }
-  if (width < 2 || height < 2 || width > 16384 || height > 16384 || width % 2 || height % 2) {
+  if (!parse_number(argv[optind], 2, 16384, &width) ||
+      !parse_number(argv[optind + 1], 2, 16384, &height) || width % 2 || height % 2) {
     return usage();
   }
   const char *output = argv[optind + 2];
@@ -78,17 +68,5 @@ int main(int argc, char **argv) {
   } else {
     pic = testpic::render_flat((int)width, (int)height);
   }
-
-  FILE *f = fopen(output, "wb");
-  if (f == nullptr) {
-    int err = errno;
-    fprintf(stderr, "nv12-testpic: cannot open %s: %s\n", output, strerror(err));
-    return 1;
-  }
-  size_t n = fwrite(pic.data(), 1, pic.size(), f);
-  if (fclose(f) != 0 || n != pic.size()) {
-    fprintf(stderr, "nv12-testpic: cannot write %s\n", output);
-    return 1;
-  }
-  return 0;
+  return write_whole_file("nv12-testpic", output, pic.data(), pic.size()) ? 0 : 1;
 }

@@ -5,12 +5,13 @@
 #include <png.h>
 #include <stdint.h>
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include <algorithm>
 #include <cmath>
 #include <vector>
+
+#include "tool_io.h"
 
 namespace {
 
@@ -20,13 +21,6 @@ int usage() {
           "  converts frame K (from 0, default 0) of INPUT, NV12 frames of WIDTHxHEIGHT\n"
           "  one after the other, to an RGB PNG, shrunk N times (box filter, default 1)\n");
   return 2;
-}
-
-bool parse_number(const char *text, long min, long max, long *value) {
-  char *end;
-  errno = 0;
-  *value = strtol(text, &end, 10);
-  return errno == 0 && end != text && *end == '\0' && *value >= min && *value <= max;
 }
 
 uint8_t clamp_byte(double v) {
@@ -42,12 +36,8 @@ void to_rgb(int y, int u, int v, double *rgb) {
 }
 
 int write_png(const char *path, int width, int height, const std::vector<uint8_t> &rgb) {
-  FILE *f = fopen(path, "wb");
-  if (f == nullptr) {
-    int err = errno;
-    fprintf(stderr, "nv12-topng: cannot open %s: %s\n", path, strerror(err));
-    return 1;
-  }
+  FILE *f = create_file("nv12-topng", path);
+  if (f == nullptr) return 1;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (png == nullptr || info == nullptr || setjmp(png_jmpbuf(png))) {
