@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "quillox_support.h"
+#include "owned_fd.h"
 
 namespace {
 
@@ -21,30 +21,27 @@ TEST(WriteFully, CountZeroIsTrueWithoutAWrite) {
 }
 
 TEST(WriteFully, WritesEverythingThroughPartialWrites) {
-  int fds[2];
-  ASSERT_EQ(0, pipe(fds));
+  Pipe pipe = make_pipe();
+  ASSERT_TRUE(pipe.read_end.valid());
   // Larger than a pipe holds, so the writes come back partial while the reader drains.
   std::string data(1 << 20, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = (char)(i * 7);
   std::string got;
-  std::thread reader([&] { got = readToEnd(fds[0]); });
-  EXPECT_TRUE(WriteFully(fds[1], data.data(), (unsigned int)data.size()));
-  EXPECT_TRUE(WriteStringToFd("tail", fds[1]));
-  close(fds[1]);
+  std::thread reader([&] { got = readToEnd(pipe.read_end.get()); });
+  EXPECT_TRUE(WriteFully(pipe.write_end.get(), data.data(), (unsigned int)data.size()));
+  EXPECT_TRUE(WriteStringToFd("tail", pipe.write_end.get()));
+  pipe.write_end.reset();
   reader.join();
-  close(fds[0]);
   EXPECT_EQ(data + "tail", got);
 }
 
 TEST(WriteFully, OtherErrorsAreFalse) {
-  int fds[2];
-  ASSERT_EQ(0, pipe(fds));
+  Pipe pipe = make_pipe();
+  ASSERT_TRUE(pipe.read_end.valid());
   errno = 0;
-  EXPECT_FALSE(WriteFully(fds[0], "abc", 3));
+  EXPECT_FALSE(WriteFully(pipe.read_end.get(), "abc", 3));
   EXPECT_EQ(EBADF, errno);
-  EXPECT_FALSE(WriteStringToFd("abc", fds[0]));
-  close(fds[0]);
-  close(fds[1]);
+  EXPECT_FALSE(WriteStringToFd("abc", pipe.read_end.get()));
 }
 
 std::atomic<int> sSignals{0};

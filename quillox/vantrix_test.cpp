@@ -1,12 +1,11 @@
 #include "vantrix.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
 
-#include "quillox_support.h"
+#include "owned_fd.h"
 
 namespace {
 
@@ -14,14 +13,13 @@ const std::string kSeparator = std::string(79, '-') + "\n";
 
 TEST(Vantrix, HeaderAndFooterLines) {
   Vantrix vantrix;
-  int fds[2];
-  ASSERT_EQ(0, pipe(fds));
-  EXPECT_TRUE(vantrix.writeDumpHeader(fds[1], "isp"));
-  EXPECT_TRUE(vantrix.writeDumpFooter(fds[1], "isp"));
-  close(fds[1]);
+  Pipe pipe = make_pipe();
+  ASSERT_TRUE(pipe.write_end.valid());
+  EXPECT_TRUE(vantrix.writeDumpHeader(pipe.write_end.get(), "isp"));
+  EXPECT_TRUE(vantrix.writeDumpFooter(pipe.write_end.get(), "isp"));
+  pipe.write_end.reset();
   EXPECT_EQ(kSeparator + "DUMP OF SERVICE isp:\n" + kSeparator + "END DUMP OF SERVICE isp:\n",
-            readToEnd(fds[0]));
-  close(fds[0]);
+            readToEnd(pipe.read_end.get()));
 }
 
 TEST(Vantrix, WriteErrorsOfHeaderAndFooterAreIgnored) {

@@ -5,47 +5,26 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
-#include <sys/ioctl.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <stdexcept>
 
-namespace {
-
-double now_s() {
-  struct timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return (double)ts.tv_sec + (double)ts.tv_nsec / 1e9;
-}
-
-}  // namespace
+#include "monotonic_clock.h"
 
 PtySession::PtySession(const ProgramRun &run) {
-  Command command = command_for(run);
-  std::vector<char *> argv = c_strings(command.argv);
-  std::vector<char *> envp = c_strings(command.env);
   int slave = -1;
   int err_pipe[2];
   if (openpty(&mMaster, &slave, nullptr, nullptr, nullptr) != 0 ||
       pipe2(err_pipe, O_CLOEXEC) != 0) {
     throw std::runtime_error("openpty or pipe failed");
   }
-  mPid = fork();
-  if (mPid == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);  // no stray run outlives a test that was killed
-    setsid();
-    ioctl(slave, TIOCSCTTY, 0);
-    dup2(slave, 0);
-    dup2(slave, 1);
-    dup2(err_pipe[1], 2);
-    if (!run.cwd.empty() && chdir(run.cwd.c_str()) != 0) _exit(126);
-    execve(argv[0], argv.data(), envp.data());
-    _exit(127);
-  }
+  ChildStreams streams;
+  streams.in = streams.out = slave;
+  streams.err = err_pipe[1];
+  streams.terminal = true;
+  mPid = spawn_program(run, streams);
   close(slave);
   close(err_pipe[1]);
   mErrPipe = err_pipe[0];
@@ -108,7 +87,7 @@ std::string PtySession::errors() {
 }
 
 bool PtySession::wait_for_output(const std::string &text, double timeout_s, size_t count) {
-  const double deadline = now_s() + timeout_s;
+  const double deadline = monotonic_s() + timeout_s;
   for (;;) {
     std::string out = output();
     size_t found = 0;
@@ -116,7 +95,7 @@ bool PtySession::wait_for_output(const std::string &text, double timeout_s, size
       ++found;
     }
     if (found >= count) return true;
-    if (now_s() > deadline) return false;
+    if (monotonic_s() > deadline) return false;
     usleep(10000);
   }
 }
@@ -136,9 +115,9 @@ bool PtySession::running() {
 
 ProgramResult PtySession::wait(double timeout_s) {
   ProgramResult result;
-  const double deadline = now_s() + timeout_s;
+  const double deadline = monotonic_s() + timeout_s;
   while (running()) {
-    if (now_s() > deadline) {
+    if (monotonic_s() > deadline) {
       result.timed_out = true;
       kill(mPid, SIGKILL);
       waitpid(mPid, &mStatus, 0);

@@ -8,7 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "fake_tools.h"
+#include "program_runner.h"
 #include "quillox_support.h"
+#include "staged_install.h"
+#include "tuning_message.h"
 
 namespace {
 
@@ -294,11 +298,12 @@ TEST_F(QuilloxExchange, LongNamesAreCutInTheFrameAndTheRequest) {
 
 TEST_F(QuilloxExchange, AFailedDumpWriteIsReportedAndEndsWithStatusZero) {
   peer(answer("dump bytes"));
-  pid_t pid =
-      spawnProgram(staged_program("quillox"), {}, {}, "/dev/full", mTools.dir().file("err"));
-  EXPECT_EQ(0, waitProgram(pid, 60));
-  EXPECT_EQ("Failed to write while dumping service all: No space left on device\n",
-            mTools.dir().read("err"));
+  ProgramRun run;
+  run.program = staged_program("quillox");
+  run.stdout_to = "/dev/full";
+  ProgramResult r = run_program(run);
+  EXPECT_EQ(0, r.exit_status);
+  EXPECT_EQ("Failed to write while dumping service all: No space left on device\n", r.err);
 }
 
 }  // namespace

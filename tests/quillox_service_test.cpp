@@ -5,7 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "monotonic_clock.h"
+#include "program_runner.h"
 #include "quillox_support.h"
+#include "staged_install.h"
 
 namespace {
 

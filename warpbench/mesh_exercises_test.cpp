@@ -2,22 +2,13 @@
 
 #include <errno.h>
 #include <gtest/gtest.h>
-#include <stdio.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
 
-namespace {
+#include "scratch_dir.h"
 
-std::string temp_file(const std::string &bytes) {
-  char path[] = "/tmp/read_mesh_file_test.XXXXXX";
-  int fd = mkstemp(path);
-  EXPECT_GE(fd, 0);
-  EXPECT_EQ((ssize_t)bytes.size(), write(fd, bytes.data(), bytes.size()));
-  close(fd);
-  return path;
-}
+namespace {
 
 TEST(ReadMeshFile, ClampsLongFilesAndAcceptsShortOnes) {
   const size_t buf_size = 64;
@@ -33,17 +24,17 @@ TEST(ReadMeshFile, ClampsLongFilesAndAcceptsShortOnes) {
       {10, "", "mesh file len 10, read size 10\n", 10},
       {0, "", "mesh file len 0, read size 0\n", 0},
   };
+  ScratchDir dir;
   for (const auto &c : cases) {
     std::string bytes(c.file_len, '\0');
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = (char)(i + 1);
-    std::string path = temp_file(bytes);
+    std::string path = dir.write("mesh.bin", bytes);
     std::vector<char> buf(buf_size, '\x7f');
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     EXPECT_EQ(0, read_mesh_file(path.c_str(), buf.data(), buf_size)) << c.file_len;
     EXPECT_EQ(c.err, testing::internal::GetCapturedStderr()) << c.file_len;
     EXPECT_EQ(c.out, testing::internal::GetCapturedStdout()) << c.file_len;
-    unlink(path.c_str());
     EXPECT_EQ(bytes.substr(0, c.filled), std::string(buf.data(), c.filled)) << c.file_len;
     EXPECT_EQ(std::string(buf_size - c.filled, '\x7f'),
               std::string(buf.data() + c.filled, buf_size - c.filled))

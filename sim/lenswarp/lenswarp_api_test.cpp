@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "fisheye_model.h"
+#include "scratch_dir.h"
 #include "warp_test_support.h"
 
 namespace {
@@ -80,15 +81,6 @@ std::vector<uint8_t> expected_frame(int w, int h, const Mesh &mesh, const std::v
   return out;
 }
 
-std::string temp_file(const std::vector<uint8_t> &bytes) {
-  char path[] = "/tmp/lenswarp_api_test.XXXXXX";
-  int fd = mkstemp(path);
-  EXPECT_GE(fd, 0);
-  EXPECT_EQ((ssize_t)bytes.size(), write(fd, bytes.data(), bytes.size()));
-  close(fd);
-  return path;
-}
-
 TEST(LenswarpApi, InitRefusesJobsTheEngineCannotRun) {
   using Change = void (*)(FecConfig *);
   const Change refused[] = {
@@ -154,18 +146,19 @@ TEST(LenswarpApi, MeshFilesOfTheWrongSizeAreRefusedAndTheMeshKept) {
   const int w = 64, h = 32;
   const Mesh shift = shift_mesh(w, h, 2, 4);
   const std::vector<uint8_t> bytes = lenswarp::encode_mesh(shift);
-  const std::string good = temp_file(bytes);
-  const std::string longer = temp_file(std::vector<uint8_t>(bytes.size() + 1));
-  const std::string shorter = temp_file(std::vector<uint8_t>(bytes.begin(), bytes.end() - 1));
+  ScratchDir dir;
+  const std::string good = dir.write("good.bin", std::string(bytes.begin(), bytes.end()));
+  const std::string longer = dir.write("longer.bin", std::string(bytes.size() + 1, '\0'));
+  const std::string shorter = dir.write("shorter.bin", std::string(bytes.begin(), bytes.end() - 1));
 
   FecConfig cfg = job_config(w, h);
   cfg.mesh_mode = FEC_MESH_MODE_FILE;
-  snprintf(cfg.mesh_name, sizeof(cfg.mesh_name), "%s", longer.c_str() + 5);
-  snprintf(cfg.mesh_dir, sizeof(cfg.mesh_dir), "/tmp/");
+  snprintf(cfg.mesh_name, sizeof(cfg.mesh_name), "longer.bin");
+  snprintf(cfg.mesh_dir, sizeof(cfg.mesh_dir), "%s/", dir.path().c_str());
   errno = 0;
   EXPECT_EQ(nullptr, tq_lenswarp_api_init(&cfg));
   EXPECT_EQ(EINVAL, errno);
-  snprintf(cfg.mesh_name, sizeof(cfg.mesh_name), "%s", good.c_str() + 5);
+  snprintf(cfg.mesh_name, sizeof(cfg.mesh_name), "good.bin");
   FecContext ctx = tq_lenswarp_api_init(&cfg);
   ASSERT_NE(nullptr, ctx);
 
@@ -189,7 +182,6 @@ TEST(LenswarpApi, MeshFilesOfTheWrongSizeAreRefusedAndTheMeshKept) {
   ASSERT_EQ(0, tq_lenswarp_api_process(ctx, in.fd, out.fd));
   EXPECT_EQ(expected_frame(w, h, shift, picture), out.bytes(layout.bytes()));
   tq_lenswarp_api_deinit(ctx);
-  for (const std::string &p : {good, longer, shorter}) unlink(p.c_str());
 }
 
 TEST(LenswarpApi, OnlineChangesRegenerateTheMesh) {
