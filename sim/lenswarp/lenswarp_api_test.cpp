@@ -8,7 +8,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "fisheye_model.h"
@@ -276,10 +277,16 @@ TEST(LenswarpApi, FramesNeverMixTwoMeshesWhileTheMeshChanges) {
   Buffer in(layout.bytes()), out(layout.bytes());
   in.fill(picture);
 
-  std::atomic<bool> done{false};
-  std::atomic<int> changes{0};
+  // Frames run back to back while the changer swaps the mesh; after each change it waits for a
+  // frame that began after it, so both meshes are surely used, whatever the scheduler does.
+  const int kChanges = 20;
+  std::mutex lock;
+  std::condition_variable progress;
+  int frames_done = 0;
+  bool stop = false, changer_ended = false;
+  int changes = 0;
   std::thread changer([&] {
-    for (int i = 0; !done.load(); ++i) {
+    for (int i = 1; i <= kChanges; ++i) {
       FecMeshConfig m = {};
       if (tq_lenswarp_api_get_mesh_config(ctx, &m) != 0) break;
       m.mode = FEC_MESH_CFG_MEMORY;
@@ -287,23 +294,41 @@ TEST(LenswarpApi, FramesNeverMixTwoMeshesWhileTheMeshChanges) {
       m.size = (uint32_t)encoded[i % 2].size();
       m.use_vaddr = 1;
       if (tq_lenswarp_api_set_mesh_config(ctx, &m) != 0) break;
-      changes.fetch_add(1);
-      usleep(200);  // leave the frames some room on a slow (emulated) machine
+      std::unique_lock<std::mutex> guard(lock);
+      ++changes;
+      const int changed_at = frames_done;
+      progress.wait(guard, [&] { return stop || frames_done >= changed_at + 2; });
+      if (stop) break;
     }
+    std::lock_guard<std::mutex> guard(lock);
+    changer_ended = true;
   });
   int seen[2] = {0, 0};
-  for (int frame = 0; frame < 60 || changes.load() < 10; ++frame) {
-    ASSERT_EQ(0, tq_lenswarp_api_process(ctx, in.fd, out.fd));
+  for (int frame = 0;; ++frame) {
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      if (changer_ended) break;
+    }
+    const bool processed = tq_lenswarp_api_process(ctx, in.fd, out.fd) == 0;
     const std::vector<uint8_t> got = out.bytes(layout.bytes());
     const int which = got == frames[0] ? 0 : got == frames[1] ? 1 : -1;
-    ASSERT_NE(-1, which) << "frame " << frame << " mixes the meshes";
+    EXPECT_TRUE(processed) << "frame " << frame;
+    EXPECT_NE(-1, which) << "frame " << frame << " mixes the meshes";
+    if (!processed || which == -1) break;
     ++seen[which];
-    if (frame > 2000) break;
+    std::lock_guard<std::mutex> guard(lock);
+    frames_done = frame + 1;
+    progress.notify_all();
   }
-  done.store(true);
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    stop = true;
+    progress.notify_all();
+  }
   changer.join();
-  EXPECT_GE(changes.load(), 10);
-  EXPECT_GT(seen[0] + seen[1], 0);
+  EXPECT_EQ(kChanges, changes);
+  EXPECT_GT(seen[0], 0);
+  EXPECT_GT(seen[1], 0);
   tq_lenswarp_api_deinit(ctx);
 }
 
