@@ -101,7 +101,8 @@ TEST(QuilloxWithService, AServiceThatClosesAtOnce) {
   EXPECT_EQ(1, r.exit_status);
 }
 
-// No time-out: quillox waits for an answer until the service goes away.
+// No time-out: quillox waits for an answer until the service goes away. Only a window can show
+// that no time-out ends the wait early; three seconds keep it short.
 TEST(QuilloxWithService, AServiceThatNeverAnswersKeepsQuilloxWaiting) {
   ServiceProcess service({"--never-answer"});
   ASSERT_TRUE(service.ready()) << service.log();
