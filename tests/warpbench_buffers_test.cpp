@@ -1,10 +1,16 @@
 // The working buffers and frame I/O on both allocator back ends: the simulated SoC DRM device,
 // and the library's own allocator when there is no device.
+#include <errno.h>
 #include <gtest/gtest.h>
+#include <linux/dma-buf.h>
+#include <string.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <regex>
 
+#include "owned_fd.h"
 #include "warpbench_fixture.h"
 
 namespace {
@@ -188,6 +194,49 @@ TEST_P(Buffers, EngineFailureEndsTheLoopWithoutWriting) {
   EXPECT_EQ(picture + picture, mDir.read("out.yuv"));
   EXPECT_EQ(3u, trace_of("process").size());
   EXPECT_EQ(1u, trace_of("deinit").size()) << "the normal teardown follows";
+}
+
+// Without the simulated device the library's allocator runs on the real kernel, whose memfd
+// buffers are no DMA-bufs: every sync is refused, reported with the reason, and the run goes on.
+using WithoutPreload = WarpbenchTest;
+
+TEST_F(WithoutPreload, EachRefusedSyncIsReportedAndTheRunGoesOn) {
+  if (access("/dev/dri/card0", F_OK) == 0) {
+    GTEST_SKIP() << "this machine has a /dev/dri/card0, so warpbench would use its DRM back end";
+  }
+  // The reason the kernel (or the emulator, which passes no DMA-buf request on) gives.
+  OwnedFd probe(memfd_create("sync-probe", MFD_CLOEXEC));
+  struct dma_buf_sync request = {DMA_BUF_SYNC_START | DMA_BUF_SYNC_WRITE};
+  ASSERT_NE(0, ioctl(probe.get(), DMA_BUF_IOCTL_SYNC, &request));
+  const std::string reason = strerror(errno);
+
+  const std::string picture = write_picture();
+  write_mesh();
+  for (bool silent : {false, true}) {
+    ProgramRun pr = prepare(with(picture_args(), {"--mesh-from", "mesh.bin", "--stream-count", "2",
+                                                  "--stream-to", "out.yuv"}));
+    if (silent) pr.args.push_back("-s");
+    pr.env.erase("LD_PRELOAD");
+    ProgramResult r = run_program(pr);
+    EXPECT_EQ(0, r.exit_status);
+    EXPECT_EQ(picture + picture, mDir.read("out.yuv"));
+    std::string out = "failed to open drm !\n", err;
+    if (!silent) {
+      std::vector<json> allocs = trace_of("vb_alloc");
+      ASSERT_EQ(4u, allocs.size());
+      auto fd = [&](size_t i) { return std::to_string(allocs[i]["buf"]["fd"].get<int>()); };
+      out += "mesh fd:" + fd(0) + " size:54\nmesh fd:" + fd(1) + " size:54\nin pic fd:" + fd(2) +
+             " size: 3072\nout pic fd:" + fd(3) + " size: 3072\n";
+      err = "DMA input sync(pre-write) failed: " + reason +
+            "\nDMA input sync(post-write) failed: " + reason + "\n";
+      for (int frame = 0; frame < 2; ++frame) {
+        err += "DMA output sync(pre-read) failed: " + reason +
+               "\nDMA output sync(post-read) failed: " + reason + "\n<\n";
+      }
+    }
+    EXPECT_EQ(out, r.out) << (silent ? "with -s" : "");
+    EXPECT_EQ(err, r.err) << (silent ? "with -s" : "");
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(BothBackends, Buffers, testing::Values(Backend::Drm, Backend::Library),
