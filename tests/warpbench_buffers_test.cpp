@@ -1,16 +1,11 @@
 // The working buffers and frame I/O on both allocator back ends: the simulated SoC DRM device,
 // and the library's own allocator when there is no device.
-#include <errno.h>
 #include <gtest/gtest.h>
-#include <linux/dma-buf.h>
-#include <string.h>
-#include <sys/ioctl.h>
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include <regex>
 
-#include "owned_fd.h"
+#include "dma_buf_sync_probe.h"
 #include "warpbench_fixture.h"
 
 namespace {
@@ -204,11 +199,8 @@ TEST_F(WithoutPreload, EachRefusedSyncIsReportedAndTheRunGoesOn) {
   if (access("/dev/dri/card0", F_OK) == 0) {
     GTEST_SKIP() << "this machine has a /dev/dri/card0, so warpbench would use its DRM back end";
   }
-  // The reason the kernel (or the emulator, which passes no DMA-buf request on) gives.
-  OwnedFd probe(memfd_create("sync-probe", MFD_CLOEXEC));
-  struct dma_buf_sync request = {DMA_BUF_SYNC_START | DMA_BUF_SYNC_WRITE};
-  ASSERT_NE(0, ioctl(probe.get(), DMA_BUF_IOCTL_SYNC, &request));
-  const std::string reason = strerror(errno);
+  const std::string reason = refused_sync_reason();
+  ASSERT_NE("", reason);
 
   const std::string picture = write_picture();
   write_mesh();
