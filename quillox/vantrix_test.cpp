@@ -5,11 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "dump_frame.h"
 #include "owned_fd.h"
 
 namespace {
-
-const std::string kSeparator = std::string(79, '-') + "\n";
 
 TEST(Vantrix, HeaderAndFooterLines) {
   Vantrix vantrix;
@@ -18,8 +17,7 @@ TEST(Vantrix, HeaderAndFooterLines) {
   EXPECT_TRUE(vantrix.writeDumpHeader(pipe.write_end.get(), "isp"));
   EXPECT_TRUE(vantrix.writeDumpFooter(pipe.write_end.get(), "isp"));
   pipe.write_end.reset();
-  EXPECT_EQ(kSeparator + "DUMP OF SERVICE isp:\n" + kSeparator + "END DUMP OF SERVICE isp:\n",
-            readToEnd(pipe.read_end.get()));
+  EXPECT_EQ(dumpFrame("isp", ""), readToEnd(pipe.read_end.get()));
 }
 
 TEST(Vantrix, WriteErrorsOfHeaderAndFooterAreIgnored) {
@@ -33,8 +31,7 @@ TEST(Vantrix, NothingHeldWritesNothingAndTheFrameUsesAnEmptyName) {
   EXPECT_TRUE(vantrix.writeDump(-1, "x"));
   testing::internal::CaptureStdout();
   EXPECT_TRUE(vantrix.writeDumpToStd());
-  EXPECT_EQ(kSeparator + "DUMP OF SERVICE :\n" + kSeparator + "END DUMP OF SERVICE :\n",
-            testing::internal::GetCapturedStdout());
+  EXPECT_EQ(dumpFrame("", ""), testing::internal::GetCapturedStdout());
 }
 
 TEST(Vantrix, GenerateJsonFillsTheRequest) {

@@ -11,13 +11,9 @@
 #include <chrono>
 #include <stdexcept>
 
-namespace {
+#include "text_search.h"
 
-size_t occurrences(const std::string &text, const std::string &what) {
-  size_t found = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++found;
-  return found;
-}
+namespace {
 
 std::string without_carriage_returns(std::string text) {
   text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
@@ -109,7 +105,7 @@ std::string PtySession::errors() {
 bool PtySession::wait_for_output(const std::string &text, double timeout_s, size_t count) {
   std::unique_lock<std::mutex> lock(mLock);
   return mChanged.wait_for(lock, seconds(timeout_s), [&] {
-    return occurrences(without_carriage_returns(mOut), text) >= count;
+    return count_occurrences(without_carriage_returns(mOut), text) >= count;
   });
 }
 

@@ -7,7 +7,7 @@
 
 #include "fake_tools.h"
 #include "program_runner.h"
-#include "staged_install.h"
+#include "quillox_support.h"
 
 namespace {
 
@@ -19,10 +19,7 @@ class QuilloxReport : public testing::Test {
   ProgramResult quillox(const std::vector<std::string> &args,
                         std::map<std::string, std::string> env = {}) {
     env.emplace("PATH", mTools.searchPath());
-    ProgramRun run;
-    run.program = staged_program("quillox");
-    run.args = args;
-    run.env = env;
+    ProgramRun run = quilloxRun(args, env);
     run.cwd = mTools.dir().path();
     return run_program(run);
   }
@@ -98,10 +95,7 @@ TEST_F(QuilloxReport, MemoryReportWithoutTheMemoryManagerDump) {
 TEST_F(QuilloxReport, AReportThatCannotBeWrittenEndsWithStatusZero) {
   mTools.freeOutput("Mem: 1 2 3\n");
   for (const char *option : {"--mem", "--freq"}) {
-    ProgramRun run;
-    run.program = staged_program("quillox");
-    run.args = {option};
-    run.env = {{"PATH", mTools.searchPath()}};
+    ProgramRun run = quilloxRun({option}, {{"PATH", mTools.searchPath()}});
     run.stdout_to = "/dev/full";
     EXPECT_EQ(0, run_program(run).exit_status) << option;
   }

@@ -14,7 +14,6 @@
 
 #include "loopback_socket.h"
 #include "monotonic_clock.h"
-#include "program_runner.h"
 #include "staged_install.h"
 
 namespace {
@@ -39,6 +38,20 @@ std::string readUpTo(int fd, size_t len, int stopFd) {
 }
 
 }  // namespace
+
+ProgramRun quilloxRun(const std::vector<std::string> &args,
+                      const std::map<std::string, std::string> &env) {
+  ProgramRun run;
+  run.program = staged_program("quillox");
+  run.args = args;
+  run.env = env;
+  return run;
+}
+
+ProgramResult runQuillox(const std::vector<std::string> &args,
+                         const std::map<std::string, std::string> &env) {
+  return run_program(quilloxRun(args, env));
+}
 
 TuningPeer::TuningPeer(const std::string &answer, int port) : mAnswer(answer), mStop(make_pipe()) {
   if (!mStop.read_end.valid()) {

@@ -5,16 +5,25 @@
 
 #include <sys/types.h>
 
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "owned_fd.h"
+#include "program_runner.h"
 #include "scratch_dir.h"
 
 // The port quillox always connects to. Tests that use it hold the CTest resource lock.
 constexpr int kServicePort = 4894;
+
+// A run of the staged quillox with `args`, `env` added to the test's environment.
+ProgramRun quilloxRun(const std::vector<std::string> &args,
+                      const std::map<std::string, std::string> &env = {});
+// That run, to its end.
+ProgramResult runQuillox(const std::vector<std::string> &args,
+                         const std::map<std::string, std::string> &env = {});
 
 // The tuning service inside the test: listens on 127.0.0.1:`port`, records the bytes of each
 // request (the 8-byte head and the announced payload) and answers with `answer`, then closes.
