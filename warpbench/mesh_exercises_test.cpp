@@ -96,41 +96,30 @@ class MeshExercises : public testing::Test {
   static std::string level000() { return data().file(kLevel000); }
   static std::string level200() { return data().file(kLevel200); }
 
-  // A job of the library in mesh mode `mode`, online at `level`; the test fails without one.
-  void init(uint32_t mode, int level, const std::string &mesh_dir = "", const char *name = "") {
-    FecConfig cfg;
-    memset(&cfg, 0, sizeof(cfg));
+  // A job of the library, online at `level` or from the mesh file `mesh_dir`/mesh.bin; the test
+  // fails without one.
+  void init(int level, const std::string &mesh_dir = "") {
+    FecConfig cfg = {};
     cfg.header = FEC_CONFIG_HEADER;
     cfg.size = sizeof(cfg);
     cfg.width = cfg.out_width = kWidth;
     cfg.height = cfg.out_height = kHeight;
     cfg.pixelformat = cfg.out_pixelformat = 0x3231564E;  // NV12
-    cfg.mesh_mode = mode;
-    if (mode == FEC_MESH_MODE_FILE) {
-      snprintf(cfg.mesh_dir, sizeof(cfg.mesh_dir), "%s", mesh_dir.c_str());
-      snprintf(cfg.mesh_name, sizeof(cfg.mesh_name), "%s", name);
-    } else {
+    cfg.mesh_mode = mesh_dir.empty() ? FEC_MESH_MODE_ONLINE : FEC_MESH_MODE_FILE;
+    if (mesh_dir.empty()) {
       cfg.online = lens(level);
+    } else {
+      snprintf(cfg.mesh_dir, sizeof(cfg.mesh_dir), "%s", mesh_dir.c_str());
+      snprintf(cfg.mesh_name, sizeof(cfg.mesh_name), "mesh.bin");
     }
     mCtx = tq_lenswarp_api_init(&cfg);
     ASSERT_NE(nullptr, mCtx) << strerror(errno);
   }
   static FecOnlineConfig lens(int level) {
-    FecOnlineConfig o;
-    memset(&o, 0, sizeof(o));
-    o.light_center[0] = 32;
-    o.light_center[1] = 16;
-    o.coeff[0] = -40;
-    o.coeff[2] = 0.001;
-    o.correct_level = level;
-    o.calib_width = kWidth;
-    o.calib_height = kHeight;
-    o.calib_level_maxLimit = 200;
-    return o;
+    return {{32, 16}, {-40, 0, 0.001, 0}, 0, 0, level, kWidth, kHeight, 200};
   }
   FecMeshConfig mesh_config() const {
-    FecMeshConfig m;
-    memset(&m, 0, sizeof(m));
+    FecMeshConfig m = {};
     EXPECT_EQ(0, tq_lenswarp_api_get_mesh_config(mCtx, &m));
     return m;
   }
@@ -143,11 +132,9 @@ class MeshExercises : public testing::Test {
   Outcome exercise(int (*run)(FecContext)) {
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    Outcome o;
-    o.ret = run(mCtx);
-    o.out = testing::internal::GetCapturedStdout();
-    o.err = testing::internal::GetCapturedStderr();
-    return o;
+    const int ret = run(mCtx);
+    std::string out = testing::internal::GetCapturedStdout();
+    return {ret, out, testing::internal::GetCapturedStderr()};
   }
 
   static constexpr const char *kLevel000 =
@@ -159,7 +146,7 @@ class MeshExercises : public testing::Test {
 
 TEST_F(MeshExercises, LevelToggleFlipsWhateverTheLibraryReports) {
   for (int start : {0, 100}) {
-    init(FEC_MESH_MODE_ONLINE, start);
+    init(start);
     Outcome o = exercise(api_test_set_cfg);
     EXPECT_EQ(0, o.ret);
     std::string expected;
@@ -178,7 +165,7 @@ TEST_F(MeshExercises, LevelToggleFlipsWhateverTheLibraryReports) {
 }
 
 TEST_F(MeshExercises, OnlineMeshTogglesOnlyTheLevel) {
-  init(FEC_MESH_MODE_ONLINE, 100);
+  init(100);
   Outcome o = exercise(api_test_mesh_online);
   EXPECT_EQ(0, o.ret);
   EXPECT_EQ(std::string(10, '\n'), o.out);
@@ -195,7 +182,7 @@ TEST_F(MeshExercises, OnlineMeshTogglesOnlyTheLevel) {
 TEST_F(MeshExercises, MeshFileAlternatesFromWhatTheLibraryReports) {
   const std::string around_dir = data().make_dir(std::string(kLevel000) + ".d") + "/";
   data().write(std::string(kLevel000) + ".d/mesh.bin", std::string(kMeshBytes, '\0'));
-  init(FEC_MESH_MODE_FILE, 0, around_dir, "mesh.bin");
+  init(0, around_dir);
 
   // A file the library refuses ends the exercise at once; the library keeps its mesh.
   data().write(kLevel200, std::string(kMeshBytes + 1, '\x01'));
@@ -226,21 +213,19 @@ TEST_F(MeshExercises, MeshFileAlternatesFromWhatTheLibraryReports) {
 // missing file sets that memory: with level200 missing, the next run starts at level200; with
 // level000 missing, at level000. The memories differ then, so each run shows which one it used.
 TEST_F(MeshExercises, EachInMemoryExerciseKeepsItsOwnAlternation) {
-  init(FEC_MESH_MODE_ONLINE, 0);
+  init(0);
   // The run's mesh buffers, from the library's own allocator as on a host without the device.
   mem_ops = &mem_ops_table[1];
   mem_fd = mem_ops->init();
   for (DmaBuffer &buf : run_bufs.mesh) ASSERT_EQ(0, mem_ops->alloc(mem_fd, kMeshBytes, &buf));
   const std::string refused = refused_sync_reason();
-  auto missing = [](const std::string &path) {
-    return "open file " + path + " failed: No such file or directory\nLoad " + path +
-           " failed: No such file or directory\n";
-  };
 
   unlink(level200().c_str());
   Outcome o = exercise(api_test_mesh_from_vaddr);
   EXPECT_EQ(-1, o.ret);
-  EXPECT_EQ(missing(level200()), o.err);
+  EXPECT_EQ("open file " + level200() + " failed: No such file or directory\nLoad " + level200() +
+                " failed: No such file or directory\n",
+            o.err);
   data().write(kLevel200, std::string(kMeshBytes, '\x01'));
 
   unlink(level000().c_str());

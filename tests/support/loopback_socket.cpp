@@ -9,48 +9,33 @@
 
 namespace {
 
-struct Address {
-  struct sockaddr_storage storage = {};
-  socklen_t length = 0;
-  int family() const { return storage.ss_family; }
-  const struct sockaddr *get() const { return (const struct sockaddr *)&storage; }
-};
-
-Address loopback(int port) {
-  Address a;
-  auto *in = (struct sockaddr_in *)&a.storage;
-  in->sin_family = AF_INET;
-  in->sin_port = htons((uint16_t)port);
-  in->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.length = sizeof(*in);
+struct sockaddr_in loopback(int port) {
+  struct sockaddr_in a = {};
+  a.sin_family = AF_INET;
+  a.sin_port = htons((uint16_t)port);
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   return a;
 }
 
-Address local(const std::string &path) {
-  Address a;
-  auto *un = (struct sockaddr_un *)&a.storage;
-  un->sun_family = AF_UNIX;
-  snprintf(un->sun_path, sizeof(un->sun_path), "%s", path.c_str());
-  a.length = sizeof(*un);
+struct sockaddr_un local(const std::string &path) {
+  struct sockaddr_un a = {};
+  a.sun_family = AF_UNIX;
+  snprintf(a.sun_path, sizeof(a.sun_path), "%s", path.c_str());
   return a;
 }
 
-OwnedFd listening(const Address &address) {
-  OwnedFd fd(socket(address.family(), SOCK_STREAM | SOCK_CLOEXEC, 0));
+// A socket of the address's family, bound and listening or connected; invalid, errno kept, when
+// that fails.
+template <typename Address>
+OwnedFd socket_at(const Address &address, bool listening) {
+  const auto *a = reinterpret_cast<const struct sockaddr *>(&address);
+  OwnedFd fd(socket(a->sa_family, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!fd.valid()) return fd;
   int on = 1;
-  if (address.family() == AF_INET) setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
-  if (bind(fd.get(), address.get(), address.length) != 0 || listen(fd.get(), 8) != 0) {
-    int err = errno;
-    fd.reset();
-    errno = err;
-  }
-  return fd;
-}
-
-OwnedFd connected(const Address &address) {
-  OwnedFd fd(socket(address.family(), SOCK_STREAM | SOCK_CLOEXEC, 0));
-  if (fd.valid() && connect(fd.get(), address.get(), address.length) != 0) {
+  if (listening) setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+  const bool ok = listening ? bind(fd.get(), a, sizeof(address)) == 0 && listen(fd.get(), 8) == 0
+                            : connect(fd.get(), a, sizeof(address)) == 0;
+  if (!ok) {
     int err = errno;
     fd.reset();
     errno = err;
@@ -61,11 +46,11 @@ OwnedFd connected(const Address &address) {
 }  // namespace
 
 OwnedFd listen_loopback(int port) {
-  return listening(loopback(port));
+  return socket_at(loopback(port), true);
 }
 
 OwnedFd listen_local(const std::string &path) {
-  return listening(local(path));
+  return socket_at(local(path), true);
 }
 
 int bound_port(int fd) {
@@ -76,9 +61,9 @@ int bound_port(int fd) {
 }
 
 OwnedFd connect_loopback(int port) {
-  return connected(loopback(port));
+  return socket_at(loopback(port), false);
 }
 
 OwnedFd connect_local(const std::string &path) {
-  return connected(local(path));
+  return socket_at(local(path), false);
 }

@@ -3,22 +3,6 @@
 #include <errno.h>
 #include <unistd.h>
 
-OwnedFd &OwnedFd::operator=(OwnedFd &&other) noexcept {
-  if (this != &other) reset(other.release());
-  return *this;
-}
-
-void OwnedFd::reset(int fd) {
-  if (mFd >= 0) close(mFd);
-  mFd = fd;
-}
-
-int OwnedFd::release() {
-  int fd = mFd;
-  mFd = -1;
-  return fd;
-}
-
 Pipe make_pipe(int flags) {
   int fds[2];
   Pipe p;

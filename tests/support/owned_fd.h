@@ -4,6 +4,7 @@
 #define TESTS_SUPPORT_OWNED_FD_H
 
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -12,16 +13,26 @@ class OwnedFd {
   explicit OwnedFd(int fd = -1) : mFd(fd) {}
   ~OwnedFd() { reset(); }
   OwnedFd(OwnedFd &&other) noexcept : mFd(other.release()) {}
-  OwnedFd &operator=(OwnedFd &&other) noexcept;
+  OwnedFd &operator=(OwnedFd &&other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
   OwnedFd(const OwnedFd &) = delete;
   OwnedFd &operator=(const OwnedFd &) = delete;
 
   int get() const { return mFd; }
   bool valid() const { return mFd >= 0; }
   // Closes the descriptor held (if any) and holds `fd` instead.
-  void reset(int fd = -1);
+  void reset(int fd = -1) {
+    if (mFd >= 0) close(mFd);
+    mFd = fd;
+  }
   // Gives the descriptor up without closing it.
-  int release();
+  int release() {
+    const int fd = mFd;
+    mFd = -1;
+    return fd;
+  }
 
  private:
   int mFd;
