@@ -163,6 +163,32 @@ TEST_F(Console, LastFrameWaitsForOneMoreKeyWhichStillRuns) {
   EXPECT_EQ("deinit", ops.back());
 }
 
+// Each key runs its exercise under its banner, and a failed exercise is named on standard error.
+// Without the mesh files the exercises of keys 3 to 5 fail at their first iteration.
+TEST_F(Console, EachKeyRunsItsExerciseUnderItsBanner) {
+  unlink(level000().c_str());
+  unlink(level200().c_str());
+  auto s = start(args(0));
+  s->send("123456");
+  ASSERT_TRUE(s->wait_for_output("Get mesh online_config: level: 0\n", 60));
+  ProgramResult r = interrupt(*s);
+  EXPECT_EQ((std::vector<std::string>{
+                "press key=[1]", "==== set_cfg API Test ====", "press key=[2]",
+                "==== set_mesh API Test: Online Mesh Generation ====", "press key=[3]",
+                "==== set_mesh API Test: Mesh from file ====", "press key=[4]",
+                "==== set_mesh API Test: Mesh from vaddr ====", "press key=[5]",
+                "==== set_mesh API Test: Mesh from DMA FD ====", "press key=[6]",
+                "==== get_mesh API Test: Get mesh config ===="}),
+            matching_lines(r.out, "press key=.*|==== .* ===="));
+  EXPECT_EQ(10u, matching_lines(r.out, "set cfg: correct_level = (0|200)").size());
+  const std::string missing = "failed: No such file or directory\n";
+  EXPECT_EQ("Set mesh config " + missing + "File-based config test failed\n" + "open file " +
+                level000() + " " + missing + "Load " + level000() + " " + missing +
+                "Virtual address config test failed\n" + "open file " + level000() + " " + missing +
+                "Load " + level000() + " " + missing + "DMA FD config test failed\n",
+            r.err);
+}
+
 TEST_F(Console, SilentConsolePrintsNothing) {
   auto s = start(args(0, {"-s", "--stream-count", "30"}));
   s->send("67q");

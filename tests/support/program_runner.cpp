@@ -43,6 +43,27 @@ std::vector<std::string> merged_environment(const std::map<std::string, std::str
   return env;
 }
 
+struct Command {
+  std::vector<std::string> argv;
+  std::vector<std::string> env;
+};
+
+// The argument and environment vectors that start `run`.
+Command command_for(const ProgramRun &run) {
+  Command c;
+  if (!run.native) c.argv = emulator_prefix();
+  const bool emulated = !c.argv.empty();
+  auto preload = run.env.find("LD_PRELOAD");
+  if (emulated && preload != run.env.end()) {
+    c.argv.push_back("-E");
+    c.argv.push_back("LD_PRELOAD=" + preload->second);
+  }
+  c.env = merged_environment(run.env, emulated);
+  c.argv.push_back(run.program);
+  c.argv.insert(c.argv.end(), run.args.begin(), run.args.end());
+  return c;
+}
+
 // Pointers into `strings`, null-terminated, for execve.
 std::vector<char *> c_strings(std::vector<std::string> &strings) {
   std::vector<char *> p;
@@ -83,21 +104,6 @@ void drain(int fd, std::string *into, bool *open) {
 std::string emulator_command() {
   const char *emu = getenv("TEST_EMULATOR");
   return emu == nullptr ? "" : emu;
-}
-
-Command command_for(const ProgramRun &run) {
-  Command c;
-  if (!run.native) c.argv = emulator_prefix();
-  const bool emulated = !c.argv.empty();
-  auto preload = run.env.find("LD_PRELOAD");
-  if (emulated && preload != run.env.end()) {
-    c.argv.push_back("-E");
-    c.argv.push_back("LD_PRELOAD=" + preload->second);
-  }
-  c.env = merged_environment(run.env, emulated);
-  c.argv.push_back(run.program);
-  c.argv.insert(c.argv.end(), run.args.begin(), run.args.end());
-  return c;
 }
 
 pid_t spawn_program(const ProgramRun &run, const ChildStreams &streams) {

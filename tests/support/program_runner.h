@@ -44,16 +44,9 @@ struct ChildStreams {
   bool terminal = false;
 };
 
-// The argument and environment vectors that start `run`: the emulator first on a cross build,
-// and a LD_PRELOAD in `run.env` handed to the emulated program rather than to the emulator.
-struct Command {
-  std::vector<std::string> argv;
-  std::vector<std::string> env;
-};
-Command command_for(const ProgramRun &run);
-
-// Starts `run` in the background with `streams`; its pid, or -1 when fork fails. The program is
-// killed if the thread that started it ends first.
+// Starts `run` in the background with `streams`; its pid, or -1 when fork fails. On a cross build
+// the emulator runs it, and a LD_PRELOAD in `run.env` goes to the emulated program rather than to
+// the emulator. The program is killed if the thread that started it ends first.
 pid_t spawn_program(const ProgramRun &run, const ChildStreams &streams);
 
 // Waits for `pid` to end, at most `timeout_s` (then kills it and says so).
