@@ -1,6 +1,7 @@
 #include "pty_session.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
@@ -33,6 +34,9 @@ PtySession::PtySession(const ProgramRun &run) {
   }
   mMaster.reset(master);
   OwnedFd slave(slave_fd);
+  // No other program started meanwhile may hold the terminal and delay its end of file.
+  fcntl(master, F_SETFD, FD_CLOEXEC);
+  fcntl(slave_fd, F_SETFD, FD_CLOEXEC);
   Pipe err = make_pipe();
   if (!err.read_end.valid()) throw std::runtime_error("pipe failed");
   ChildStreams streams;
