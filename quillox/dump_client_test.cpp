@@ -1,20 +1,17 @@
 #include "dump_client.h"
 
-#include <arpa/inet.h>
+#include <errno.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <stdio.h>
 #include <string.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 #include <string>
 #include <thread>
 
-#include "quillox_support.h"
+#include "loopback_socket.h"
+#include "scratch_dir.h"
+#include "tuning_message.h"
 
 namespace {
 
@@ -113,32 +110,15 @@ TEST(Strlcpy, CopiesBoundedAndReturnsTheSourceLength) {
 // A listener on an ephemeral loopback port, or on a local socket.
 class Listener {
  public:
-  Listener() {
-    mFd = socket(AF_INET, SOCK_STREAM, 0);
-    struct sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(0, bind(mFd, (struct sockaddr *)&address, sizeof(address)));
-    socklen_t length = sizeof(address);
-    getsockname(mFd, (struct sockaddr *)&address, &length);
-    mPort = ntohs(address.sin_port);
-    EXPECT_EQ(0, listen(mFd, 4));
+  Listener() : mFd(listen_loopback(0)) { EXPECT_TRUE(mFd.valid()) << strerror(errno); }
+  explicit Listener(const std::string &path) : mFd(listen_local(path)) {
+    EXPECT_TRUE(mFd.valid()) << strerror(errno);
   }
-  explicit Listener(const std::string &path) {
-    mFd = socket(AF_UNIX, SOCK_STREAM, 0);
-    struct sockaddr_un address = {};
-    address.sun_family = AF_UNIX;
-    snprintf(address.sun_path, sizeof(address.sun_path), "%s", path.c_str());
-    EXPECT_EQ(0, bind(mFd, (struct sockaddr *)&address, sizeof(address)));
-    EXPECT_EQ(0, listen(mFd, 4));
-  }
-  ~Listener() { close(mFd); }
-  int port() const { return mPort; }
-  int accept() const { return ::accept(mFd, nullptr, nullptr); }
+  int port() const { return bound_port(mFd.get()); }
+  OwnedFd accept() const { return OwnedFd(::accept(mFd.get(), nullptr, nullptr)); }
 
  private:
-  int mFd;
-  int mPort = 0;
+  OwnedFd mFd;
 };
 
 void sendAll(int fd, const std::string &bytes) {
@@ -210,14 +190,15 @@ TEST(DumpClientExchange, RequestAndAnswerOverTcp) {
   std::string request;
   std::string answer = messageHead(77, 0x100001) + std::string(0x100001, 'd');
   std::thread peer([&] {
-    int fd = listener.accept();
+    OwnedFd fd = listener.accept();
     char buf[1032];
     size_t got = 0;
     ssize_t n;
-    while (got < sizeof(buf) && (n = recv(fd, buf + got, sizeof(buf) - got, 0)) > 0) got += n;
+    while (got < sizeof(buf) && (n = recv(fd.get(), buf + got, sizeof(buf) - got, 0)) > 0) {
+      got += n;
+    }
     request.assign(buf, got);
-    sendAll(fd, answer);
-    close(fd);
+    sendAll(fd.get(), answer);
   });
   DumpClient client;
   char payload[1024] = "/cam/tqzel/dump#{}#";
@@ -241,11 +222,8 @@ TEST(DumpClientExchange, RequestAndAnswerOverTcp) {
 
 TEST(DumpClientExchange, ZeroBytesAreCompleteAtOnceAndAnEarlyCloseFails) {
   Listener listener;
-  std::thread peer([&] {
-    int fd = listener.accept();
-    sendAll(fd, messageHead(1, 0) + messageHead(2, 10) + "12345");
-    close(fd);
-  });
+  std::thread peer(
+      [&] { sendAll(listener.accept().get(), messageHead(1, 0) + messageHead(2, 10) + "12345"); });
   DumpClient client;
   ASSERT_TRUE(client.init("127.0.0.1", listener.port()));
   unsigned int id, size;
@@ -264,8 +242,7 @@ TEST(DumpClientExchange, AVanishedPeerFailsTheSend) {
   Listener listener;
   DumpClient client;
   ASSERT_TRUE(client.init("127.0.0.1", listener.port()));
-  int fd = listener.accept();
-  close(fd);
+  listener.accept();  // and closed at once
   std::string big(4 << 20, 'x');
   testing::internal::CaptureStdout();
   EXPECT_FALSE(client.sendDump(5, big.data(), (unsigned int)big.size()));
@@ -279,9 +256,8 @@ TEST(DumpClientLocal, ConnectsAndLeavesTheServicesEntryAlone) {
   {
     DumpClient client;
     EXPECT_TRUE(client.sockClientOpen(("domain://" + path).c_str()));
-    int fd = listener.accept();
+    OwnedFd fd = listener.accept();
     EXPECT_TRUE(client.sendDump(5, "ping", 4));
-    close(fd);
   }
   struct stat st;
   ASSERT_EQ(0, stat(path.c_str(), &st)) << "the client removed the service's socket";

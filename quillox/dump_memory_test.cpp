@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "quillox_support.h"
+#include "fake_tools.h"
 
 namespace {
 

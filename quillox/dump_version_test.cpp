@@ -7,21 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "quillox_support.h"
+#include "fake_tools.h"
 
 namespace {
 
 const char kHead[] = "----------------- libtqzel version -----------------\n";
-
-// A fake libtqzel.so: binary noise around the version texts.
-std::string library(const std::vector<std::string> &texts) {
-  std::string bytes(
-      "\x7f"
-      "ELF\x01\x01\x01",
-      7);
-  for (const std::string &text : texts) bytes += std::string("\0\x90\x02", 3) + text + '\0';
-  return bytes + std::string(64, '\0');
-}
 
 class DumpVersionTest : public testing::Test {
  protected:
@@ -44,9 +34,8 @@ class DumpVersionTest : public testing::Test {
 
   // A directory under the scratch directory, holding a libtqzel.so when `texts` is given.
   std::string libDir(const std::string &name, const std::vector<std::string> *texts = nullptr) {
-    std::string dir = mDir.file(name);
-    mkdir(dir.c_str(), 0755);
-    if (texts != nullptr) mDir.write(name + "/libtqzel.so", library(*texts));
+    std::string dir = mDir.make_dir(name);
+    if (texts != nullptr) mDir.write(name + "/libtqzel.so", fakeTqzelLibrary(*texts));
     return dir;
   }
 

@@ -8,7 +8,7 @@
 #include <random>
 #include <string>
 
-#include "program_runner.h"
+#include "scratch_dir.h"
 #include "shell_command.h"
 
 namespace {

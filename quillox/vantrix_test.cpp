@@ -1,27 +1,23 @@
 #include "vantrix.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
 
-#include "quillox_support.h"
+#include "dump_frame.h"
+#include "owned_fd.h"
 
 namespace {
 
-const std::string kSeparator = std::string(79, '-') + "\n";
-
 TEST(Vantrix, HeaderAndFooterLines) {
   Vantrix vantrix;
-  int fds[2];
-  ASSERT_EQ(0, pipe(fds));
-  EXPECT_TRUE(vantrix.writeDumpHeader(fds[1], "isp"));
-  EXPECT_TRUE(vantrix.writeDumpFooter(fds[1], "isp"));
-  close(fds[1]);
-  EXPECT_EQ(kSeparator + "DUMP OF SERVICE isp:\n" + kSeparator + "END DUMP OF SERVICE isp:\n",
-            readToEnd(fds[0]));
-  close(fds[0]);
+  Pipe pipe = make_pipe();
+  ASSERT_TRUE(pipe.write_end.valid());
+  EXPECT_TRUE(vantrix.writeDumpHeader(pipe.write_end.get(), "isp"));
+  EXPECT_TRUE(vantrix.writeDumpFooter(pipe.write_end.get(), "isp"));
+  pipe.write_end.reset();
+  EXPECT_EQ(dumpFrame("isp", ""), readToEnd(pipe.read_end.get()));
 }
 
 TEST(Vantrix, WriteErrorsOfHeaderAndFooterAreIgnored) {
@@ -35,8 +31,7 @@ TEST(Vantrix, NothingHeldWritesNothingAndTheFrameUsesAnEmptyName) {
   EXPECT_TRUE(vantrix.writeDump(-1, "x"));
   testing::internal::CaptureStdout();
   EXPECT_TRUE(vantrix.writeDumpToStd());
-  EXPECT_EQ(kSeparator + "DUMP OF SERVICE :\n" + kSeparator + "END DUMP OF SERVICE :\n",
-            testing::internal::GetCapturedStdout());
+  EXPECT_EQ(dumpFrame("", ""), testing::internal::GetCapturedStdout());
 }
 
 TEST(Vantrix, GenerateJsonFillsTheRequest) {

@@ -144,4 +144,38 @@ TEST_F(FecTools, PngsShowTheChosenFrame) {
   EXPECT_EQ("nv12-topng: two.yuv has no frame 2 of 48 bytes\n", r.err);
 }
 
+// A 4x4 frame of four coloured 2x2 blocks, one chroma pair each. The expected colours come from
+// BT.601 limited range by hand, rounded and clamped (the green of the bottom left block is over
+// 255); swapping U and V, or taking the chroma of the wrong line, gives other colours.
+TEST_F(FecTools, PngColoursFollowBt601WithUBeforeV) {
+  const uint8_t frame[] = {
+      120, 120, 60,  60,  120, 120, 60,  60,  200, 200, 100, 100, 200, 200, 100, 100,  // Y
+      70,  180, 200, 100, 100, 60,  150, 190,  // U V of each block, a line of blocks per line
+  };
+  mDir.write("colour.yuv", std::string((const char *)frame, sizeof(frame)));
+  const std::vector<uint8_t> colours[2][2] = {{{204, 102, 4}, {7, 46, 196}},
+                                              {{106, 255, 158}, {197, 39, 142}}};
+  const struct {
+    const char *scale;
+    int size;
+  } cases[] = {{"1", 4}, {"2", 2}};
+  for (const auto &c : cases) {
+    ProgramResult r = run_tool(
+        "nv12-topng", {"--scale", c.scale, "4", "4", "colour.yuv", "out.png"}, mDir.path());
+    ASSERT_EQ(0, r.exit_status) << r.err;
+    png_uint_32 w = 0, h = 0;
+    std::vector<uint8_t> rgb, want;
+    ASSERT_TRUE(read_png(mDir.file("out.png"), &w, &h, &rgb));
+    for (int y = 0; y < c.size; ++y) {
+      for (int x = 0; x < c.size; ++x) {
+        const std::vector<uint8_t> &colour = colours[y * 2 / c.size][x * 2 / c.size];
+        want.insert(want.end(), colour.begin(), colour.end());
+      }
+    }
+    EXPECT_EQ((png_uint_32)c.size, w);
+    EXPECT_EQ((png_uint_32)c.size, h);
+    EXPECT_EQ(want, rgb) << "scale " << c.scale;
+  }
+}
+
 }  // namespace

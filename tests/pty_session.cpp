@@ -5,50 +5,49 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
-#include <sys/ioctl.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <stdexcept>
+
+#include "text_search.h"
 
 namespace {
 
-double now_s() {
-  struct timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return (double)ts.tv_sec + (double)ts.tv_nsec / 1e9;
+std::string without_carriage_returns(std::string text) {
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+  return text;
+}
+
+std::chrono::duration<double> seconds(double s) {
+  return std::chrono::duration<double>(s);
 }
 
 }  // namespace
 
 PtySession::PtySession(const ProgramRun &run) {
-  Command command = command_for(run);
-  std::vector<char *> argv = c_strings(command.argv);
-  std::vector<char *> envp = c_strings(command.env);
-  int slave = -1;
-  int err_pipe[2];
-  if (openpty(&mMaster, &slave, nullptr, nullptr, nullptr) != 0 ||
-      pipe2(err_pipe, O_CLOEXEC) != 0) {
-    throw std::runtime_error("openpty or pipe failed");
+  int master = -1, slave_fd = -1;
+  if (openpty(&master, &slave_fd, nullptr, nullptr, nullptr) != 0) {
+    throw std::runtime_error("openpty failed");
   }
-  mPid = fork();
-  if (mPid == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);  // no stray run outlives a test that was killed
-    setsid();
-    ioctl(slave, TIOCSCTTY, 0);
-    dup2(slave, 0);
-    dup2(slave, 1);
-    dup2(err_pipe[1], 2);
-    if (!run.cwd.empty() && chdir(run.cwd.c_str()) != 0) _exit(126);
-    execve(argv[0], argv.data(), envp.data());
-    _exit(127);
-  }
-  close(slave);
-  close(err_pipe[1]);
-  mErrPipe = err_pipe[0];
+  mMaster.reset(master);
+  OwnedFd slave(slave_fd);
+  // No other program started meanwhile may hold the terminal and delay its end of file.
+  fcntl(master, F_SETFD, FD_CLOEXEC);
+  fcntl(slave_fd, F_SETFD, FD_CLOEXEC);
+  Pipe err = make_pipe();
+  if (!err.read_end.valid()) throw std::runtime_error("pipe failed");
+  ChildStreams streams;
+  streams.in = streams.out = slave.get();
+  streams.err = err.write_end.get();
+  streams.terminal = true;
+  mPid = spawn_program(run, streams);
+  if (mPid < 0) throw std::runtime_error("fork failed");
+  // The program is the only holder of the terminal's slave and the pipe's writing end from here
+  // on, so their ends of file tell that it is gone.
+  mErrPipe = std::move(err.read_end);
   mReader = std::thread(&PtySession::read_loop, this);
 }
 
@@ -59,11 +58,9 @@ PtySession::~PtySession() {
   }
   {
     std::lock_guard<std::mutex> guard(mLock);
-    mStopReading = true;
+    mStopReading = true;  // should something else still hold the terminal
   }
   if (mReader.joinable()) mReader.join();
-  close(mMaster);
-  close(mErrPipe);
 }
 
 void PtySession::read_loop() {
@@ -73,33 +70,35 @@ void PtySession::read_loop() {
       std::lock_guard<std::mutex> guard(mLock);
       if (mStopReading) return;
     }
-    struct pollfd fds[2] = {{out_open ? mMaster : -1, POLLIN, 0},
-                            {err_open ? mErrPipe : -1, POLLIN, 0}};
+    struct pollfd fds[2] = {{out_open ? mMaster.get() : -1, POLLIN, 0},
+                            {err_open ? mErrPipe.get() : -1, POLLIN, 0}};
     if (poll(fds, 2, 50) <= 0) continue;
     char buf[4096];
     for (int i = 0; i < 2; ++i) {
       if (fds[i].revents == 0) continue;
       ssize_t n = read(fds[i].fd, buf, sizeof(buf));
-      if (n <= 0) {
-        (i == 0 ? out_open : err_open) = false;  // EIO on the terminal once the program is gone
-        continue;
-      }
+      if (n < 0 && errno == EINTR) continue;
       std::lock_guard<std::mutex> guard(mLock);
-      (i == 0 ? mOut : mErr).append(buf, (size_t)n);
+      if (n <= 0) {
+        // The terminal's master reads EIO once no one holds the slave any more.
+        (i == 0 ? out_open : err_open) = false;
+        (i == 0 ? mOutEnded : mErrEnded) = true;
+      } else {
+        (i == 0 ? mOut : mErr).append(buf, (size_t)n);
+      }
+      mChanged.notify_all();
     }
   }
 }
 
 void PtySession::send(const std::string &keys) {
-  ssize_t n = write(mMaster, keys.data(), keys.size());
+  ssize_t n = write(mMaster.get(), keys.data(), keys.size());
   (void)n;  // a program that has already ended reads no more keys
 }
 
 std::string PtySession::output() {
   std::lock_guard<std::mutex> guard(mLock);
-  std::string out = mOut;
-  out.erase(std::remove(out.begin(), out.end(), '\r'), out.end());
-  return out;
+  return without_carriage_returns(mOut);
 }
 
 std::string PtySession::errors() {
@@ -108,49 +107,41 @@ std::string PtySession::errors() {
 }
 
 bool PtySession::wait_for_output(const std::string &text, double timeout_s, size_t count) {
-  const double deadline = now_s() + timeout_s;
-  for (;;) {
-    std::string out = output();
-    size_t found = 0;
-    for (size_t at = out.find(text); at != std::string::npos; at = out.find(text, at + 1)) {
-      ++found;
-    }
-    if (found >= count) return true;
-    if (now_s() > deadline) return false;
-    usleep(10000);
-  }
+  std::unique_lock<std::mutex> lock(mLock);
+  return mChanged.wait_for(lock, seconds(timeout_s), [&] {
+    return count_occurrences(without_carriage_returns(mOut), text) >= count;
+  });
 }
 
 struct termios PtySession::terminal() const {
   struct termios t = {};
-  tcgetattr(mMaster, &t);  // a pseudo-terminal's master reports its slave's attributes
+  tcgetattr(mMaster.get(), &t);  // a pseudo-terminal's master reports its slave's attributes
   return t;
 }
 
 bool PtySession::running() {
   if (mReaped) return false;
-  pid_t r = waitpid(mPid, &mStatus, WNOHANG);
-  if (r == mPid) mReaped = true;
+  int status = 0;
+  if (waitpid(mPid, &status, WNOHANG) == mPid) {
+    mReaped = true;
+    mEnd = program_end(status);
+  }
   return !mReaped;
 }
 
 ProgramResult PtySession::wait(double timeout_s) {
-  ProgramResult result;
-  const double deadline = now_s() + timeout_s;
-  while (running()) {
-    if (now_s() > deadline) {
-      result.timed_out = true;
-      kill(mPid, SIGKILL);
-      waitpid(mPid, &mStatus, 0);
-      mReaped = true;
-      break;
-    }
-    usleep(5000);
+  const auto deadline = std::chrono::steady_clock::now() + seconds(timeout_s);
+  if (running()) {
+    mEnd = wait_for_exit(mPid, timeout_s);
+    mReaped = true;
   }
-  usleep(100000);  // let the reader take the last output
-  result.out = output();
-  result.err = errors();
-  if (WIFEXITED(mStatus)) result.exit_status = WEXITSTATUS(mStatus);
-  if (WIFSIGNALED(mStatus)) result.signal = WTERMSIG(mStatus);
+  ProgramResult result;
+  static_cast<ProgramEnd &>(result) = mEnd;
+  std::unique_lock<std::mutex> lock(mLock);
+  if (!mChanged.wait_until(lock, deadline, [&] { return mOutEnded && mErrEnded; })) {
+    result.timed_out = true;
+  }
+  result.out = without_carriage_returns(mOut);
+  result.err = mErr;
   return result;
 }

@@ -6,10 +6,12 @@
 #include <sys/types.h>
 #include <termios.h>
 
+#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
 
+#include "owned_fd.h"
 #include "program_runner.h"
 
 class PtySession {
@@ -29,19 +31,22 @@ class PtySession {
   struct termios terminal() const;
   pid_t pid() const { return mPid; }
   bool running();
-  // Waits for the program to end and returns what it printed and how it ended.
+  // Waits for the program to end and for the end of both its streams, and returns what it
+  // printed and how it ended; timed_out when either did not come within `timeout_s`.
   ProgramResult wait(double timeout_s);
 
  private:
   void read_loop();
 
   pid_t mPid = -1;
-  int mMaster = -1;
-  int mErrPipe = -1;
+  OwnedFd mMaster;
+  OwnedFd mErrPipe;
   bool mReaped = false;
-  int mStatus = 0;
+  ProgramEnd mEnd;
   std::mutex mLock;
+  std::condition_variable mChanged;  // more output, or the end of a stream
   std::string mOut, mErr;
+  bool mOutEnded = false, mErrEnded = false;
   bool mStopReading = false;
   std::thread mReader;
 };

@@ -8,11 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "dump_frame.h"
+#include "fake_tools.h"
+#include "program_runner.h"
 #include "quillox_support.h"
+#include "staged_install.h"
+#include "tuning_message.h"
 
 namespace {
 
-const std::string kSeparator = std::string(79, '-') + "\n";
 const char kUsage[] =
     "usage: \n"
     "         quillox [moudle] [moudle ARGS] [--uri uriName] [uri ARGS] \n"
@@ -26,11 +30,6 @@ const char kAbsent[] =
     "start: Confirm TQZEL has been initialized and running?\n";
 const char kSizeWarning[] = "Received message size exceeds reception buffer size! \n";
 
-std::string frame(const std::string &name, const std::string &dump) {
-  return kSeparator + "DUMP OF SERVICE " + name + ":\n" + dump + kSeparator +
-         "END DUMP OF SERVICE " + name + ":\n";
-}
-
 // The request as it crosses the wire: type 5, length 1024, the text and zero fill.
 std::string requestBytes(const std::string &text) {
   std::string payload(1024, '\0');
@@ -40,15 +39,6 @@ std::string requestBytes(const std::string &text) {
 
 std::string answer(const std::string &dump) {
   return messageHead(9, dump.size()) + dump;
-}
-
-ProgramResult quillox(const std::vector<std::string> &args,
-                      const std::map<std::string, std::string> &env = {}) {
-  ProgramRun run;
-  run.program = staged_program("quillox");
-  run.args = args;
-  run.env = env;
-  return run_program(run);
 }
 
 class QuilloxExchange : public testing::Test {
@@ -66,8 +56,8 @@ class QuilloxExchange : public testing::Test {
 
 TEST_F(QuilloxExchange, NoArgumentsAsksForAllAndFramesTheDump) {
   TuningPeer &p = peer(answer("ae: auto\nawb: auto\n"));
-  ProgramResult r = quillox({});
-  EXPECT_EQ(frame("all", "ae: auto\nawb: auto\n"), r.out);
+  ProgramResult r = runQuillox({});
+  EXPECT_EQ(dumpFrame("all", "ae: auto\nawb: auto\n"), r.out);
   EXPECT_EQ("", r.err);
   EXPECT_EQ(1, r.exit_status);
   EXPECT_EQ(std::vector<std::string>{requestBytes("/cam/tqzel/dump#{\"module\":\"all\"}#")},
@@ -76,8 +66,8 @@ TEST_F(QuilloxExchange, NoArgumentsAsksForAllAndFramesTheDump) {
 
 TEST_F(QuilloxExchange, ModuleWithArguments) {
   TuningPeer &p = peer(answer("awb dump"));
-  ProgramResult r = quillox({"awb", "a", "b"});
-  EXPECT_EQ(frame("awb", "awb dump"), r.out);
+  ProgramResult r = runQuillox({"awb", "a", "b"});
+  EXPECT_EQ(dumpFrame("awb", "awb dump"), r.out);
   EXPECT_EQ(1, r.exit_status);
   EXPECT_EQ(std::vector<std::string>{requestBytes(
                 "/cam/tqzel/dump#{\"module\":\"awb\", \"moduleArgs\":[\"a\",\"b\"]}#")},
@@ -86,14 +76,14 @@ TEST_F(QuilloxExchange, ModuleWithArguments) {
 
 TEST_F(QuilloxExchange, UriWithAndWithoutArguments) {
   TuningPeer &p = peer(answer("uri dump\n"));
-  ProgramResult r = quillox({"--uri", "cfg", "x", "y"});
-  EXPECT_EQ(frame("", "uri dump\n"), r.out) << "uri mode leaves the name empty";
+  ProgramResult r = runQuillox({"--uri", "cfg", "x", "y"});
+  EXPECT_EQ(dumpFrame("", "uri dump\n"), r.out) << "uri mode leaves the name empty";
   EXPECT_EQ(1, r.exit_status);
-  r = quillox({"--uri", "u"});
-  EXPECT_EQ(frame("", "uri dump\n"), r.out);
+  r = runQuillox({"--uri", "u"});
+  EXPECT_EQ(dumpFrame("", "uri dump\n"), r.out);
   // Options after the uri's argument are uri arguments.
-  r = quillox({"--uri", "u", "--freq", "--help"});
-  EXPECT_EQ(frame("", "uri dump\n"), r.out);
+  r = runQuillox({"--uri", "u", "--freq", "--help"});
+  EXPECT_EQ(dumpFrame("", "uri dump\n"), r.out);
   EXPECT_EQ("", r.err);
   EXPECT_EQ(1, r.exit_status);
   EXPECT_EQ((std::vector<std::string>{
@@ -106,8 +96,8 @@ TEST_F(QuilloxExchange, UriWithAndWithoutArguments) {
 
 TEST_F(QuilloxExchange, OptionsAfterTheModuleNameAreArguments) {
   TuningPeer &p = peer(answer(""));
-  ProgramResult r = quillox({"mod", "--freq", "--help", "--uri", "x", "version"});
-  EXPECT_EQ(frame("mod", ""), r.out);
+  ProgramResult r = runQuillox({"mod", "--freq", "--help", "--uri", "x", "version"});
+  EXPECT_EQ(dumpFrame("mod", ""), r.out);
   EXPECT_EQ("", r.err);
   EXPECT_EQ(1, r.exit_status);
   EXPECT_EQ(std::vector<std::string>{requestBytes(
@@ -119,15 +109,15 @@ TEST_F(QuilloxExchange, OptionsAfterTheModuleNameAreArguments) {
 TEST_F(QuilloxExchange, VersionIsAKeywordOnlyAsTheFirstArgument) {
   TuningPeer &p = peer(answer("v"));
   std::map<std::string, std::string> env = {{"LD_LIBRARY_PATH", mTools.dir().path()}};
-  ProgramResult r = quillox({"version"}, env);
+  ProgramResult r = runQuillox({"version"}, env);
   EXPECT_EQ(0u, r.out.find("vantrix version:v2.2\n\n")) << r.out;
   EXPECT_EQ(1, r.exit_status);
-  r = quillox({"version", "--list"}, env);
+  r = runQuillox({"version", "--list"}, env);
   EXPECT_EQ(0u, r.out.find("vantrix version:v2.2\n\n")) << r.out;
   EXPECT_TRUE(p.requests().empty());
 
-  r = quillox({"--list", "version"});
-  EXPECT_EQ(frame("version", "v"), r.out);
+  r = runQuillox({"--list", "version"});
+  EXPECT_EQ(dumpFrame("version", "v"), r.out);
   EXPECT_EQ(std::vector<std::string>{requestBytes("/cam/tqzel/dump#{\"module\":\"version\"}#")},
             p.requests());
 }
@@ -159,7 +149,7 @@ TEST_F(QuilloxExchange, TheModeRulesApplyInOrder) {
       {{"version", "--list"}, version + "TQZEL v1\n\n"},
   };
   for (const auto &c : cases) {
-    ProgramResult r = quillox(c.args, env);
+    ProgramResult r = runQuillox(c.args, env);
     EXPECT_EQ(0u, r.out.find(c.starts)) << c.args[0] << " " << c.args[1] << ":\n" << r.out;
     EXPECT_EQ(1, r.exit_status);
   }
@@ -170,16 +160,16 @@ TEST_F(QuilloxExchange, HelpBeforeTheFirstPositionalArgumentEndsAtOnce) {
   TuningPeer &p = peer(answer("x"));
   for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
            {"--help"}, {"--list", "--help", "mod"}, {"--freq", "--help"}, {"--help", "--uri"}}) {
-    ProgramResult r = quillox(args);
+    ProgramResult r = runQuillox(args);
     EXPECT_EQ(kUsage, r.err) << args[0];
     EXPECT_EQ("", r.out);
     EXPECT_EQ(0, r.exit_status);
   }
   EXPECT_TRUE(p.requests().empty());
 
-  ProgramResult r = quillox({"mod", "--help"});
+  ProgramResult r = runQuillox({"mod", "--help"});
   EXPECT_EQ("", r.err);
-  EXPECT_EQ(frame("mod", "x"), r.out);
+  EXPECT_EQ(dumpFrame("mod", "x"), r.out);
   EXPECT_EQ(std::vector<std::string>{requestBytes(
                 "/cam/tqzel/dump#{\"module\":\"mod\", \"moduleArgs\":[\"--help\"]}#")},
             p.requests());
@@ -188,14 +178,14 @@ TEST_F(QuilloxExchange, HelpBeforeTheFirstPositionalArgumentEndsAtOnce) {
 TEST_F(QuilloxExchange, ABadOptionShowsTheUsageAndParsingGoesOn) {
   TuningPeer &p = peer(answer("x"));
   const std::string program = staged_program("quillox");
-  ProgramResult r = quillox({"--bogus", "--list", "mod"});
+  ProgramResult r = runQuillox({"--bogus", "--list", "mod"});
   EXPECT_EQ(program + ": unrecognized option '--bogus'\n\n" + kUsage, r.err);
-  EXPECT_EQ(frame("mod", "x"), r.out);
+  EXPECT_EQ(dumpFrame("mod", "x"), r.out);
   EXPECT_EQ(1, r.exit_status);
 
-  r = quillox({"--uri"});
+  r = runQuillox({"--uri"});
   EXPECT_EQ(program + ": option '--uri' requires an argument\n\n" + kUsage, r.err);
-  EXPECT_EQ(frame("", "x"), r.out);
+  EXPECT_EQ(dumpFrame("", "x"), r.out);
   EXPECT_EQ((std::vector<std::string>{requestBytes("/cam/tqzel/dump#{\"module\":\"mod\"}#"),
                                       requestBytes("/cam/tqzel/dump##")}),
             p.requests());
@@ -203,9 +193,8 @@ TEST_F(QuilloxExchange, ABadOptionShowsTheUsageAndParsingGoesOn) {
 
 TEST_F(QuilloxExchange, ADumpOfZeroBytes) {
   peer(answer(""));
-  ProgramResult r = quillox({});
-  EXPECT_EQ(kSeparator + "DUMP OF SERVICE all:\n" + kSeparator + "END DUMP OF SERVICE all:\n",
-            r.out);
+  ProgramResult r = runQuillox({});
+  EXPECT_EQ(dumpFrame("all", ""), r.out);
   EXPECT_EQ(1, r.exit_status);
 }
 
@@ -214,31 +203,31 @@ TEST_F(QuilloxExchange, ADumpOfMoreThanOneMebibyteIsWarnedAboutAndReceivedWhole)
   std::string dump(0x100001, '\0');
   for (size_t i = 0; i < dump.size(); ++i) dump[i] = (char)(i % 251);
   peer(answer(dump));
-  ProgramResult r = quillox({});
-  EXPECT_TRUE(r.out == frame("all", dump) + kSizeWarning) << r.out.size();
+  ProgramResult r = runQuillox({});
+  EXPECT_TRUE(r.out == dumpFrame("all", dump) + kSizeWarning) << r.out.size();
   EXPECT_EQ(1, r.exit_status);
 
   peer(answer(std::string(0x100000, 'z')));
-  r = quillox({});
-  EXPECT_TRUE(r.out == frame("all", std::string(0x100000, 'z'))) << "no warning at 1 MiB";
+  r = runQuillox({});
+  EXPECT_TRUE(r.out == dumpFrame("all", std::string(0x100000, 'z'))) << "no warning at 1 MiB";
 }
 
 TEST_F(QuilloxExchange, ServiceAbsent) {
-  ProgramResult r = quillox({});
-  EXPECT_EQ(frame("all", "") + kAbsent, r.out);
+  ProgramResult r = runQuillox({});
+  EXPECT_EQ(dumpFrame("all", "") + kAbsent, r.out);
   EXPECT_EQ("", r.err);
   EXPECT_EQ(1, r.exit_status);
 }
 
 TEST_F(QuilloxExchange, ServiceClosingEarly) {
   peer(messageHead(9, 100) + "only ten b");
-  ProgramResult r = quillox({});
-  EXPECT_EQ(frame("all", ""), r.out);
+  ProgramResult r = runQuillox({});
+  EXPECT_EQ(dumpFrame("all", ""), r.out);
   EXPECT_EQ(1, r.exit_status);
 
   peer(messageHead(9, 100).substr(0, 6));
-  r = quillox({"awb"});
-  EXPECT_EQ(frame("awb", ""), r.out);
+  r = runQuillox({"awb"});
+  EXPECT_EQ(dumpFrame("awb", ""), r.out);
   EXPECT_EQ(1, r.exit_status);
 }
 
@@ -252,8 +241,8 @@ TEST_F(QuilloxExchange, ASizeThatCannotBeAllocated) {
   const char *asan = getenv("ASAN_OPTIONS");
   std::string options = std::string(asan != nullptr ? asan : "") +
                         ":allocator_may_return_null=1:max_allocation_size_mb=1024";
-  ProgramResult r = quillox({}, {{"ASAN_OPTIONS", options}});
-  EXPECT_EQ(frame("all", "") + kSizeWarning +
+  ProgramResult r = runQuillox({}, {{"ASAN_OPTIONS", options}});
+  EXPECT_EQ(dumpFrame("all", "") + kSizeWarning +
                 "DumpClientReceiveDump: cannot allocate 4294967295 bytes for the dump\n",
             r.out);
   // The sanitizer notes the failed allocation itself; nothing else goes to standard error.
@@ -270,8 +259,8 @@ TEST_F(QuilloxExchange, ASizeThatCannotBeAllocated) {
 
 TEST_F(QuilloxExchange, QuotesBackslashesAndControlCharactersAreEscaped) {
   TuningPeer &p = peer(answer("ok"));
-  ProgramResult r = quillox({"m\"od", "a\",\"module\":\"evil", "c\\d", "e\nf\x01"});
-  EXPECT_EQ(frame("m\"od", "ok"), r.out) << "the header shows the name as given";
+  ProgramResult r = runQuillox({"m\"od", "a\",\"module\":\"evil", "c\\d", "e\nf\x01"});
+  EXPECT_EQ(dumpFrame("m\"od", "ok"), r.out) << "the header shows the name as given";
   EXPECT_EQ(std::vector<std::string>{requestBytes(
                 "/cam/tqzel/dump#{\"module\":\"m\\\"od\", \"moduleArgs\":[\"a\\\",\\\"module\\\":"
                 "\\\"evil\",\"c\\\\d\",\"e\\u000af\\u0001\"]}#")},
@@ -281,10 +270,10 @@ TEST_F(QuilloxExchange, QuotesBackslashesAndControlCharactersAreEscaped) {
 TEST_F(QuilloxExchange, LongNamesAreCutInTheFrameAndTheRequest) {
   TuningPeer &p = peer(answer(""));
   std::string name(300, 'm');
-  ProgramResult r = quillox({name});
-  EXPECT_EQ(frame(name.substr(0, 255), ""), r.out);
+  ProgramResult r = runQuillox({name});
+  EXPECT_EQ(dumpFrame(name.substr(0, 255), ""), r.out);
   std::string huge(1100, 'h');
-  r = quillox({huge});
+  r = runQuillox({huge});
   std::string text = "/cam/tqzel/dump#{\"module\":\"" + huge + "\"}#";
   EXPECT_EQ(
       (std::vector<std::string>{requestBytes("/cam/tqzel/dump#{\"module\":\"" + name + "\"}#"),
@@ -294,11 +283,11 @@ TEST_F(QuilloxExchange, LongNamesAreCutInTheFrameAndTheRequest) {
 
 TEST_F(QuilloxExchange, AFailedDumpWriteIsReportedAndEndsWithStatusZero) {
   peer(answer("dump bytes"));
-  pid_t pid =
-      spawnProgram(staged_program("quillox"), {}, {}, "/dev/full", mTools.dir().file("err"));
-  EXPECT_EQ(0, waitProgram(pid, 60));
-  EXPECT_EQ("Failed to write while dumping service all: No space left on device\n",
-            mTools.dir().read("err"));
+  ProgramRun run = quilloxRun({});
+  run.stdout_to = "/dev/full";
+  ProgramResult r = run_program(run);
+  EXPECT_EQ(0, r.exit_status);
+  EXPECT_EQ("Failed to write while dumping service all: No space left on device\n", r.err);
 }
 
 }  // namespace

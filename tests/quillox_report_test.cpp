@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "fake_tools.h"
+#include "program_runner.h"
 #include "quillox_support.h"
 
 namespace {
@@ -17,23 +19,14 @@ class QuilloxReport : public testing::Test {
   ProgramResult quillox(const std::vector<std::string> &args,
                         std::map<std::string, std::string> env = {}) {
     env.emplace("PATH", mTools.searchPath());
-    ProgramRun run;
-    run.program = staged_program("quillox");
-    run.args = args;
-    run.env = env;
+    ProgramRun run = quilloxRun(args, env);
     run.cwd = mTools.dir().path();
     return run_program(run);
   }
   // A directory holding a fake libtqzel.so with these texts between binary bytes.
   std::string library(const std::string &name, const std::vector<std::string> &texts) {
-    std::string dir = mTools.dir().file(name);
-    mkdir(dir.c_str(), 0755);
-    std::string bytes(
-        "\x7f"
-        "ELF\x01\x02",
-        6);
-    for (const std::string &text : texts) bytes += std::string("\0\xff", 2) + text;
-    mTools.dir().write(name + "/libtqzel.so", bytes + '\0');
+    std::string dir = mTools.dir().make_dir(name);
+    mTools.dir().write(name + "/libtqzel.so", fakeTqzelLibrary(texts));
     return dir;
   }
   FakeTools mTools;
@@ -101,11 +94,10 @@ TEST_F(QuilloxReport, MemoryReportWithoutTheMemoryManagerDump) {
 
 TEST_F(QuilloxReport, AReportThatCannotBeWrittenEndsWithStatusZero) {
   mTools.freeOutput("Mem: 1 2 3\n");
-  std::map<std::string, std::string> env = {{"PATH", mTools.searchPath()}};
   for (const char *option : {"--mem", "--freq"}) {
-    pid_t pid = spawnProgram(staged_program("quillox"), {option}, env, "/dev/full",
-                             mTools.dir().file("err"));
-    EXPECT_EQ(0, waitProgram(pid, 60)) << option;
+    ProgramRun run = quilloxRun({option}, {{"PATH", mTools.searchPath()}});
+    run.stdout_to = "/dev/full";
+    EXPECT_EQ(0, run_program(run).exit_status) << option;
   }
 }
 
@@ -123,8 +115,7 @@ TEST_F(QuilloxReport, VersionReport) {
 }
 
 TEST_F(QuilloxReport, VersionSearchFollowsLdLibraryPathInOrder) {
-  std::string empty = mTools.dir().file("empty");
-  mkdir(empty.c_str(), 0755);
+  std::string empty = mTools.dir().make_dir("empty");
   std::string a = library("a", {"TQZEL va"}), b = library("b", {"TQZEL vb"});
   ProgramResult r = quillox({"version"}, {{"LD_LIBRARY_PATH", empty + "::" + b + ":" + a}});
   EXPECT_EQ(std::string(kVersionHead) + "TQZEL vb\n\n", r.out);

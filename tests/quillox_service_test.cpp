@@ -5,38 +5,21 @@
 #include <string>
 #include <vector>
 
+#include "dump_frame.h"
+#include "monotonic_clock.h"
+#include "program_runner.h"
 #include "quillox_support.h"
+#include "text_search.h"
 
 namespace {
-
-const std::string kSeparator = std::string(79, '-') + "\n";
-
-std::string frame(const std::string &name, const std::string &dump) {
-  return kSeparator + "DUMP OF SERVICE " + name + ":\n" + dump + kSeparator +
-         "END DUMP OF SERVICE " + name + ":\n";
-}
-
-size_t count(const std::string &text, const std::string &what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
-ProgramResult quillox(const std::vector<std::string> &args, double timeout_s = 60) {
-  ProgramRun run;
-  run.program = staged_program("quillox");
-  run.args = args;
-  run.timeout_s = timeout_s;
-  return run_program(run);
-}
 
 TEST(QuilloxWithService, AllModulesOneModuleAndAnUnknownOne) {
   ServiceProcess service({});
   ASSERT_TRUE(service.ready()) << service.log();
   ASSERT_EQ(kServicePort, service.port());
 
-  ProgramResult r = quillox({});
-  EXPECT_EQ(0u, r.out.find(kSeparator + "DUMP OF SERVICE all:\nTQZEL v3.1.4 (simulated)")) << r.out;
+  ProgramResult r = runQuillox({});
+  EXPECT_EQ(0u, r.out.find(dumpHeader("all") + "TQZEL v3.1.4 (simulated)")) << r.out;
   size_t at = 0;
   for (const char *module : {"[ae]", "[awb]", "[ccm]", "[gamma]", "[lsc]", "[nr]", "[sharp]"}) {
     at = r.out.find(module, at);
@@ -44,22 +27,22 @@ TEST(QuilloxWithService, AllModulesOneModuleAndAnUnknownOne) {
   }
   EXPECT_EQ(1, r.exit_status);
 
-  r = quillox({"awb", "--verbose", "x\"y"});
-  EXPECT_EQ(frame("awb",
-                  "[awb]\n"
-                  "  mode               : auto\n"
-                  "  cct                : 5120 K\n"
-                  "  gain_r             : 1.8203\n"
-                  "  gain_gr            : 1.0000\n"
-                  "  gain_gb            : 1.0000\n"
-                  "  gain_b             : 1.5078\n"
-                  "  moduleArgs         : (2) \"--verbose\" \"x\"y\"\n"),
+  r = runQuillox({"awb", "--verbose", "x\"y"});
+  EXPECT_EQ(dumpFrame("awb",
+                      "[awb]\n"
+                      "  mode               : auto\n"
+                      "  cct                : 5120 K\n"
+                      "  gain_r             : 1.8203\n"
+                      "  gain_gr            : 1.0000\n"
+                      "  gain_gb            : 1.0000\n"
+                      "  gain_b             : 1.5078\n"
+                      "  moduleArgs         : (2) \"--verbose\" \"x\"y\"\n"),
             r.out);
 
-  r = quillox({"nosuch"});
-  EXPECT_EQ(frame("nosuch", "tqzel: unknown module \"nosuch\"\n"), r.out);
-  r = quillox({"--uri", "cfg", "a"});
-  EXPECT_EQ(frame("", "TQZEL uri /cam/tqzel/cfg\n  uriArgs            : (1) \"a\"\n"), r.out);
+  r = runQuillox({"nosuch"});
+  EXPECT_EQ(dumpFrame("nosuch", "tqzel: unknown module \"nosuch\"\n"), r.out);
+  r = runQuillox({"--uri", "cfg", "a"});
+  EXPECT_EQ(dumpFrame("", "TQZEL uri /cam/tqzel/cfg\n  uriArgs            : (1) \"a\"\n"), r.out);
 
   EXPECT_EQ(0, service.stop());
   std::string log = service.log();
@@ -75,44 +58,46 @@ TEST(QuilloxWithService, AnnouncedSizeAndAShortDump) {
   {
     ServiceProcess service({"--size", "2000000", "--delay", "200"});
     ASSERT_TRUE(service.ready()) << service.log();
-    ProgramResult r = quillox({"ae"});
+    ProgramResult r = runQuillox({"ae"});
     const std::string warning = "Received message size exceeds reception buffer size! \n";
-    const std::string footer = kSeparator + "END DUMP OF SERVICE ae:\n" + warning;
-    ASSERT_EQ(frame("ae", "").size() + 2000000 + warning.size(), r.out.size());
-    EXPECT_EQ(0u, r.out.find(kSeparator + "DUMP OF SERVICE ae:\n[ae]\n  mode"));
+    const std::string footer = dumpFooter("ae") + warning;
+    ASSERT_EQ(dumpFrame("ae", "").size() + 2000000 + warning.size(), r.out.size());
+    EXPECT_EQ(0u, r.out.find(dumpHeader("ae") + "[ae]\n  mode"));
     EXPECT_EQ(footer, r.out.substr(r.out.size() - footer.size()));
     EXPECT_EQ(1, r.exit_status);
   }
   ServiceProcess service({"--size", "5000", "--send-only", "100"});
   ASSERT_TRUE(service.ready()) << service.log();
-  ProgramResult r = quillox({"ae"});
-  EXPECT_EQ(frame("ae", ""), r.out);
+  ProgramResult r = runQuillox({"ae"});
+  EXPECT_EQ(dumpFrame("ae", ""), r.out);
   EXPECT_EQ(1, r.exit_status);
 }
 
 TEST(QuilloxWithService, AServiceThatClosesAtOnce) {
   ServiceProcess service({"--close-at-once"});
   ASSERT_TRUE(service.ready()) << service.log();
-  ProgramResult r = quillox({});
-  EXPECT_EQ(frame("all", ""), r.out);
+  ProgramResult r = runQuillox({});
+  EXPECT_EQ(dumpFrame("all", ""), r.out);
   EXPECT_EQ(1, r.exit_status);
 }
 
-// No time-out: quillox waits for an answer until the service goes away.
+// No time-out: quillox waits for an answer until the service goes away. Only a window can show
+// that no time-out ends the wait early; three seconds keep it short.
 TEST(QuilloxWithService, AServiceThatNeverAnswersKeepsQuilloxWaiting) {
   ServiceProcess service({"--never-answer"});
   ASSERT_TRUE(service.ready()) << service.log();
-  ProgramResult r = quillox({}, 3);
+  ProgramRun run = quilloxRun({});
+  run.timeout_s = 3;
+  ProgramResult r = run_program(run);
   EXPECT_TRUE(r.timed_out);
 
-  ProgramRun run;
-  run.program = staged_program("quillox");
+  run.timeout_s = 60;
   run.while_running = [&](pid_t) {
-    wait_until([&] { return count(service.log(), "not answering") == 2; }, 60);
+    wait_until([&] { return count_occurrences(service.log(), "not answering") == 2; }, 60);
     EXPECT_EQ(0, service.stop());
   };
   r = run_program(run);
-  EXPECT_EQ(frame("all", ""), r.out);
+  EXPECT_EQ(dumpFrame("all", ""), r.out);
   EXPECT_EQ(1, r.exit_status);
 }
 

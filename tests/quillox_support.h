@@ -1,9 +1,8 @@
-// What the quillox and tqzel-sim tests play on the far side: fake shell tools on PATH, the
-// tuning service on a loopback port inside the test, and programs started in the background.
+// What the quillox and tqzel-sim black-box tests play on the far side: the tuning service on a
+// loopback port inside the test, and the staged tqzel-sim in the background.
 #ifndef TESTS_QUILLOX_SUPPORT_H
 #define TESTS_QUILLOX_SUPPORT_H
 
-#include <stdint.h>
 #include <sys/types.h>
 
 #include <map>
@@ -12,38 +11,19 @@
 #include <thread>
 #include <vector>
 
+#include "owned_fd.h"
 #include "program_runner.h"
+#include "scratch_dir.h"
 
 // The port quillox always connects to. Tests that use it hold the CTest resource lock.
 constexpr int kServicePort = 4894;
 
-// A directory of fake `cat`, `free` and `strings` to put before the real ones on PATH. The fake
-// cat reads kernel paths from a fake root inside the directory, so no real kernel file is read.
-class FakeTools {
- public:
-  FakeTools();
-  // Content of the fake kernel file at the absolute `path`.
-  void kernelFile(const std::string &path, const std::string &content) const;
-  // Makes `free` print `text`.
-  void freeOutput(const std::string &text) const;
-  // Makes `strings` print `text` and log each call's arguments, one line per call, each
-  // argument in brackets.
-  void stringsOutput(const std::string &text) const;
-  std::string stringsCalls() const { return mDir.read("strings.calls"); }
-  // The search path with the fakes first.
-  std::string searchPath() const;
-  const ScratchDir &dir() const { return mDir; }
-
- private:
-  void script(const std::string &name, const std::string &body) const;
-  ScratchDir mDir;
-};
-
-// Everything read from `fd` until its end.
-std::string readToEnd(int fd);
-
-// "id, size" as the 8-byte head of a message.
-std::string messageHead(uint32_t first, uint32_t second);
+// A run of the staged quillox with `args`, `env` added to the test's environment.
+ProgramRun quilloxRun(const std::vector<std::string> &args,
+                      const std::map<std::string, std::string> &env = {});
+// That run, to its end.
+ProgramResult runQuillox(const std::vector<std::string> &args,
+                         const std::map<std::string, std::string> &env = {});
 
 // The tuning service inside the test: listens on 127.0.0.1:`port`, records the bytes of each
 // request (the 8-byte head and the announced payload) and answers with `answer`, then closes.
@@ -54,31 +34,23 @@ class TuningPeer {
   TuningPeer(const TuningPeer &) = delete;
   TuningPeer &operator=(const TuningPeer &) = delete;
 
-  bool listening() const { return mListenFd >= 0; }
+  bool listening() const { return mListenFd.valid(); }
   std::string listenError() const { return mError; }
   std::vector<std::string> requests() const;
 
  private:
   void serve();
   std::string mAnswer;
-  int mListenFd = -1;
-  int mStopPipe[2] = {-1, -1};
+  OwnedFd mListenFd;
+  Pipe mStop;
   std::string mError;
   mutable std::mutex mMutex;
   std::vector<std::string> mRequests;
   std::thread mThread;
 };
 
-// Starts a staged program in the background (under the emulator on a cross build) with its
-// standard output and error going to files. Returns its pid.
-pid_t spawnProgram(const std::string &program, const std::vector<std::string> &args,
-                   const std::map<std::string, std::string> &env, const std::string &outPath,
-                   const std::string &errPath);
-// Waits for `pid` at most `timeout_s` (then kills it). Returns its exit status, or 128 + the
-// signal that ended it.
-int waitProgram(pid_t pid, double timeout_s);
-
-// The staged tqzel-sim running in the background; stopped by SIGTERM at destruction.
+// The staged tqzel-sim running in the background (under the emulator on a cross build), its
+// output going to files; stopped by SIGTERM at destruction.
 class ServiceProcess {
  public:
   explicit ServiceProcess(const std::vector<std::string> &args);
@@ -92,7 +64,7 @@ class ServiceProcess {
   int port() const;
   std::string log() const { return mDir.read("log"); }
   pid_t pid() const { return mPid; }
-  // Sends SIGTERM and returns the exit status as waitProgram does.
+  // Sends SIGTERM and returns its exit status, or 128 + the signal that ended it.
   int stop();
 
  private:

@@ -1,19 +1,22 @@
 // tqzel-sim as its users meet it: its options, its answers on the wire, its faults and its stop.
 // It listens on a free port or a local socket here, so these tests need no lock.
-#include <arpa/inet.h>
+#include <errno.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <string.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "loopback_socket.h"
+#include "monotonic_clock.h"
+#include "program_runner.h"
 #include "quillox_support.h"
+#include "staged_install.h"
+#include "tuning_message.h"
 
 namespace {
 
@@ -24,34 +27,20 @@ std::string request(const std::string &text, uint32_t type = 5) {
 }
 
 // Connects to the service, sends `bytes` and returns all it sends back until it closes, or what
-// came within `quiet_ms` of silence.
+// came before a minute of silence.
 std::string talk(const ServiceProcess &service, const std::string &bytes,
-                 const std::string &socketPath = "", int quiet_ms = 60 * 1000) {
-  int fd;
-  if (socketPath.empty()) {
-    fd = socket(AF_INET, SOCK_STREAM, 0);
-    struct sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons((uint16_t)service.port());
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(0, connect(fd, (struct sockaddr *)&address, sizeof(address)));
-  } else {
-    fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    struct sockaddr_un address = {};
-    address.sun_family = AF_UNIX;
-    strcpy(address.sun_path, socketPath.c_str());
-    EXPECT_EQ(0, connect(fd, (struct sockaddr *)&address, sizeof(address)));
-  }
-  send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+                 const std::string &socketPath = "") {
+  OwnedFd fd = socketPath.empty() ? connect_loopback(service.port()) : connect_local(socketPath);
+  EXPECT_TRUE(fd.valid()) << strerror(errno);
+  send(fd.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
   std::string out;
   char buf[65536];
-  struct pollfd p = {fd, POLLIN, 0};
-  while (poll(&p, 1, quiet_ms) > 0) {
-    ssize_t n = recv(fd, buf, sizeof(buf), 0);
+  struct pollfd p = {fd.get(), POLLIN, 0};
+  while (poll(&p, 1, 60 * 1000) > 0) {
+    ssize_t n = recv(fd.get(), buf, sizeof(buf), 0);
     if (n <= 0) break;
     out.append(buf, (size_t)n);
   }
-  close(fd);
   return out;
 }
 
@@ -144,8 +133,14 @@ TEST(TqzelSim, NeverAnswerAndCloseAtOnce) {
   {
     ServiceProcess service({"--port", "0", "--never-answer"});
     ASSERT_TRUE(service.ready()) << service.log();
-    EXPECT_EQ("", talk(service, request("/cam/tqzel/dump##"), "", 300));
+    std::string answer = "none yet";
+    std::thread client([&] { answer = talk(service, request("/cam/tqzel/dump##")); });
+    EXPECT_TRUE(
+        wait_until([&] { return service.log().find("not answering") != std::string::npos; }, 60))
+        << service.log();
     EXPECT_EQ(0, service.stop()) << "the stop ends a connection that waits";
+    client.join();
+    EXPECT_EQ("", answer);
   }
   ServiceProcess service({"--port", "0", "--close-at-once"});
   ASSERT_TRUE(service.ready()) << service.log();
@@ -155,8 +150,10 @@ TEST(TqzelSim, NeverAnswerAndCloseAtOnce) {
 TEST(TqzelSim, DelayHoldsTheAnswerBack) {
   ServiceProcess service({"--port", "0", "--delay", "400"});
   ASSERT_TRUE(service.ready()) << service.log();
-  EXPECT_EQ("", talk(service, request("/cam/tqzel/dump##"), "", 100));
+  // The delay runs from the request's arrival, which comes after this reading of the clock.
+  const double asked = monotonic_s();
   EXPECT_EQ("tqzel: no module named\n", dumpOf(talk(service, request("/cam/tqzel/dump##"))));
+  EXPECT_GE(monotonic_s() - asked, 0.4);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <regex>
 
+#include "dma_buf_sync_probe.h"
 #include "warpbench_fixture.h"
 
 namespace {
@@ -117,7 +118,7 @@ TEST_P(Buffers, OutputTallerThanTheInputGetsRoomForItsFrame) {
   EXPECT_EQ(4608u, mDir.read("out.yuv").size());
 }
 
-TEST_P(Buffers, SkipThreeCountTwoWritesTheLastTwoFrames) {
+TEST_P(Buffers, SkipAndCountDecideEngineCallsAndWrittenFrames) {
   std::string picture = write_picture();
   write_mesh();
   ProgramResult r =
@@ -131,6 +132,15 @@ TEST_P(Buffers, SkipThreeCountTwoWritesTheLastTwoFrames) {
   // each written frame's read-back.
   json want = drm() ? json::parse(R"({"1":0,"2":0,"5":0,"6":0})")
                     : json::parse(R"({"1":2,"2":1,"5":2,"6":1})");
+  EXPECT_EQ(want, syncs());
+
+  // Without an output file the counts still end the loop, and nothing is read back.
+  r = run(with(picture_args(), {"--mesh-from", "mesh.bin", "--stream-skip", "1", "--stream-count",
+                                "1", "--fps", "500"}));
+  EXPECT_EQ("", r.err);
+  EXPECT_EQ(2u, trace_of("process").size());
+  want = drm() ? json::parse(R"({"1":0,"2":0,"5":0,"6":0})")
+               : json::parse(R"({"1":0,"2":1,"5":0,"6":1})");
   EXPECT_EQ(want, syncs());
 }
 
@@ -179,6 +189,46 @@ TEST_P(Buffers, EngineFailureEndsTheLoopWithoutWriting) {
   EXPECT_EQ(picture + picture, mDir.read("out.yuv"));
   EXPECT_EQ(3u, trace_of("process").size());
   EXPECT_EQ(1u, trace_of("deinit").size()) << "the normal teardown follows";
+}
+
+// Without the simulated device the library's allocator runs on the real kernel, whose memfd
+// buffers are no DMA-bufs: every sync is refused, reported with the reason, and the run goes on.
+using WithoutPreload = WarpbenchTest;
+
+TEST_F(WithoutPreload, EachRefusedSyncIsReportedAndTheRunGoesOn) {
+  if (access("/dev/dri/card0", F_OK) == 0) {
+    GTEST_SKIP() << "this machine has a /dev/dri/card0, so warpbench would use its DRM back end";
+  }
+  const std::string reason = refused_sync_reason();
+  ASSERT_NE("", reason);
+
+  const std::string picture = write_picture();
+  write_mesh();
+  for (bool silent : {false, true}) {
+    ProgramRun pr = prepare(with(picture_args(), {"--mesh-from", "mesh.bin", "--stream-count", "2",
+                                                  "--stream-to", "out.yuv"}));
+    if (silent) pr.args.push_back("-s");
+    pr.env.erase("LD_PRELOAD");
+    ProgramResult r = run_program(pr);
+    EXPECT_EQ(0, r.exit_status);
+    EXPECT_EQ(picture + picture, mDir.read("out.yuv"));
+    std::string out = "failed to open drm !\n", err;
+    if (!silent) {
+      std::vector<json> allocs = trace_of("vb_alloc");
+      ASSERT_EQ(4u, allocs.size());
+      auto fd = [&](size_t i) { return std::to_string(allocs[i]["buf"]["fd"].get<int>()); };
+      out += "mesh fd:" + fd(0) + " size:54\nmesh fd:" + fd(1) + " size:54\nin pic fd:" + fd(2) +
+             " size: 3072\nout pic fd:" + fd(3) + " size: 3072\n";
+      err = "DMA input sync(pre-write) failed: " + reason +
+            "\nDMA input sync(post-write) failed: " + reason + "\n";
+      for (int frame = 0; frame < 2; ++frame) {
+        err += "DMA output sync(pre-read) failed: " + reason +
+               "\nDMA output sync(post-read) failed: " + reason + "\n<\n";
+      }
+    }
+    EXPECT_EQ(out, r.out) << (silent ? "with -s" : "");
+    EXPECT_EQ(err, r.err) << (silent ? "with -s" : "");
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(BothBackends, Buffers, testing::Values(Backend::Drm, Backend::Library),

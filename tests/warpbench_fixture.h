@@ -11,7 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "monotonic_clock.h"
 #include "program_runner.h"
+#include "scratch_dir.h"
+#include "staged_install.h"
 
 // The usage text, byte for byte, as `puts` prints it.
 extern const char kUsageText[];

@@ -194,37 +194,6 @@ TEST_F(WarpbenchRun, MissingInputClosesTheLibraryThenTheBuffers) {
   EXPECT_EQ(0u, r.err.find("Could not open /data/imx415_4k_nv12.yuv for reading\n")) << r.err;
 }
 
-TEST_F(WarpbenchRun, SkipAndCountDecideEngineCallsAndWrittenFrames) {
-  std::string picture = write_picture();
-  write_mesh();
-  ProgramResult r =
-      run(with(picture_args(), {"--mesh-from", "mesh.bin", "--stream-skip", "2", "--stream-count",
-                                "5", "--stream-to", "out.yuv", "--fps", "1000"}));
-  EXPECT_EQ(0, r.exit_status);
-  EXPECT_EQ("<\n<\n<\n<\n<\n", r.err);
-  EXPECT_EQ(7u, trace_of("process").size());
-  std::string out = mDir.read("out.yuv");
-  ASSERT_EQ(5 * kFrameBytes, out.size());
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(picture, out.substr(i * kFrameBytes, kFrameBytes));
-  EXPECT_EQ(kDrmTeardown, teardown_ops(trace_ops()));
-
-  // Without an output file the counts still end the loop, and nothing is written.
-  r = run(with(picture_args(), {"--mesh-from", "mesh.bin", "--stream-skip", "1", "--stream-count",
-                                "1", "--fps", "1000"}));
-  EXPECT_EQ("", r.err);
-  EXPECT_EQ(2u, trace_of("process").size());
-}
-
-TEST_F(WarpbenchRun, UnwritableOutputDiscardsFramesAndKeepsTheCount) {
-  write_picture();
-  write_mesh();
-  ProgramResult r = run(with(picture_args(), {"--mesh-from", "mesh.bin", "--stream-count", "3",
-                                              "--stream-to", "missing/dir/out.yuv"}));
-  EXPECT_EQ("Could not open missing/dir/out.yuv for writing\n", r.err);
-  EXPECT_EQ(0, r.exit_status);
-  EXPECT_EQ(3u, trace_of("process").size());
-}
-
 // The rate line's form; its figures depend on the machine, its cadence does not.
 const std::regex kRateLine(
     R"(warpbench Current fps: [0-9]+\.[0-9]{2}, Total avg fps: [0-9]+\.[0-9]{2})");

@@ -1,14 +1,12 @@
 #include "fec_job.h"
 
 #include <gtest/gtest.h>
-#include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
-#include <unistd.h>
 
 #include <string>
 
 #include "run_state.h"
+#include "scratch_dir.h"
 
 namespace {
 
@@ -46,25 +44,9 @@ TEST(SplitMeshPath, SplitsAtTheLastSlashWithinFieldLimits) {
 
 class FecJobTest : public testing::Test {
  protected:
-  void SetUp() override {
-    run_settings = default_run_settings();
-    char dir_template[] = "/tmp/fec_job_test.XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(dir_template));
-    mDir = dir_template;
-  }
-  void TearDown() override {
-    std::string cmd = "rm -rf '" + mDir + "'";
-    ASSERT_EQ(0, system(cmd.c_str()));
-    run_settings = default_run_settings();
-  }
-  std::string write_file(const char *name, const std::string &text) {
-    std::string path = mDir + "/" + name;
-    FILE *f = fopen(path.c_str(), "w");
-    fputs(text.c_str(), f);
-    fclose(f);
-    return path;
-  }
-  std::string mDir;
+  void SetUp() override { run_settings = default_run_settings(); }
+  void TearDown() override { run_settings = default_run_settings(); }
+  ScratchDir mDir;
 };
 
 TEST_F(FecJobTest, FillCopiesSettingsIntoAZeroedRecord) {
@@ -157,7 +139,7 @@ TEST_F(FecJobTest, OverlongPathsAreRefusedWithStatusOneReasons) {
 }
 
 TEST_F(FecJobTest, OnlineParametersAreCopiedWholeAndEchoed) {
-  std::string ini = write_file("calib.ini",
+  std::string ini = mDir.write("calib.ini",
                                "[fec_online]\n"
                                "light_center = 1919.5 1080.25\n"
                                "coeff = -1500.5 0 0.000125 -1e-9\n"
@@ -196,7 +178,7 @@ TEST_F(FecJobTest, MissingOrUnreadableCalibrationFails) {
   EXPECT_EQ(MESH_SOURCE_NO_CALIBRATION, choose_mesh_source(&cfg, &run_settings));
   EXPECT_EQ("Please specify the calibration file.\n", testing::internal::GetCapturedStderr());
 
-  std::string ini = write_file("partial.ini", "[fec_online]\ncorrect_level = 1\n");
+  std::string ini = mDir.write("partial.ini", "[fec_online]\ncorrect_level = 1\n");
   run_settings.calib_ini_from = ini.c_str();
   testing::internal::CaptureStderr();
   EXPECT_EQ(MESH_SOURCE_NO_CALIBRATION, choose_mesh_source(&cfg, &run_settings));

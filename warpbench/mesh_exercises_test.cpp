@@ -2,22 +2,19 @@
 
 #include <errno.h>
 #include <gtest/gtest.h>
-#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
 #include <unistd.h>
 
 #include <string>
 #include <vector>
 
-namespace {
+#include "dma_alloc.h"
+#include "dma_buf_sync_probe.h"
+#include "run_state.h"
+#include "scratch_dir.h"
 
-std::string temp_file(const std::string &bytes) {
-  char path[] = "/tmp/read_mesh_file_test.XXXXXX";
-  int fd = mkstemp(path);
-  EXPECT_GE(fd, 0);
-  EXPECT_EQ((ssize_t)bytes.size(), write(fd, bytes.data(), bytes.size()));
-  close(fd);
-  return path;
-}
+namespace {
 
 TEST(ReadMeshFile, ClampsLongFilesAndAcceptsShortOnes) {
   const size_t buf_size = 64;
@@ -33,17 +30,17 @@ TEST(ReadMeshFile, ClampsLongFilesAndAcceptsShortOnes) {
       {10, "", "mesh file len 10, read size 10\n", 10},
       {0, "", "mesh file len 0, read size 0\n", 0},
   };
+  ScratchDir dir;
   for (const auto &c : cases) {
     std::string bytes(c.file_len, '\0');
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = (char)(i + 1);
-    std::string path = temp_file(bytes);
+    std::string path = dir.write("mesh.bin", bytes);
     std::vector<char> buf(buf_size, '\x7f');
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     EXPECT_EQ(0, read_mesh_file(path.c_str(), buf.data(), buf_size)) << c.file_len;
     EXPECT_EQ(c.err, testing::internal::GetCapturedStderr()) << c.file_len;
     EXPECT_EQ(c.out, testing::internal::GetCapturedStdout()) << c.file_len;
-    unlink(path.c_str());
     EXPECT_EQ(bytes.substr(0, c.filled), std::string(buf.data(), c.filled)) << c.file_len;
     EXPECT_EQ(std::string(buf_size - c.filled, '\x7f'),
               std::string(buf.data() + c.filled, buf_size - c.filled))
@@ -58,6 +55,219 @@ TEST(ReadMeshFile, MissingFileFailsWithItsReason) {
   EXPECT_EQ(ENOENT, errno) << "kept for the caller's message";
   EXPECT_EQ("open file /nonexistent/mesh.bin failed: No such file or directory\n",
             testing::internal::GetCapturedStderr());
+}
+
+// The exercises against the stand-in library in this process, on a 64x32 job. Each exercise
+// pauses between its ten iterations (a second in all, three for the mesh file one), so there are
+// few of them.
+class MeshExercises : public testing::Test {
+ protected:
+  static constexpr int kWidth = 64, kHeight = 32;
+  static constexpr size_t kMeshBytes = 6 * 3 * 3;
+
+  void SetUp() override {
+    run_settings = default_run_settings();
+    run_settings.out_width = kWidth;
+    run_settings.out_height = kHeight;
+    data().write(kLevel000, std::string(kMeshBytes, '\0'));
+    data().write(kLevel200, std::string(kMeshBytes, '\x01'));
+  }
+  void TearDown() override {
+    if (mCtx != nullptr) tq_lenswarp_api_deinit(mCtx);
+    if (mem_ops != nullptr) {
+      for (DmaBuffer &buf : run_bufs.mesh) {
+        if (buf.size != 0) mem_ops->free(mem_fd, &buf);
+        memset(&buf, 0, sizeof(buf));
+      }
+      mem_deinit();
+    }
+    run_settings = default_run_settings();
+  }
+
+  // The fixed mesh files' directory. warpbench reads WARPBENCH_DATA_DIR once per file name and
+  // keeps the path for the process, so the directory is made once and lives as long.
+  static const ScratchDir &data() {
+    static const ScratchDir dir;
+    static const bool named = setenv("WARPBENCH_DATA_DIR", dir.path().c_str(), 1) == 0;
+    EXPECT_TRUE(named);
+    return dir;
+  }
+  static std::string level000() { return data().file(kLevel000); }
+  static std::string level200() { return data().file(kLevel200); }
+
+  // A job of the library, online at `level` or from the mesh file `mesh_dir`/mesh.bin; the test
+  // fails without one.
+  void init(int level, const std::string &mesh_dir = "") {
+    FecConfig cfg = {};
+    cfg.header = FEC_CONFIG_HEADER;
+    cfg.size = sizeof(cfg);
+    cfg.width = cfg.out_width = kWidth;
+    cfg.height = cfg.out_height = kHeight;
+    cfg.pixelformat = cfg.out_pixelformat = 0x3231564E;  // NV12
+    cfg.mesh_mode = mesh_dir.empty() ? FEC_MESH_MODE_ONLINE : FEC_MESH_MODE_FILE;
+    if (mesh_dir.empty()) {
+      cfg.online = lens(level);
+    } else {
+      snprintf(cfg.mesh_dir, sizeof(cfg.mesh_dir), "%s", mesh_dir.c_str());
+      snprintf(cfg.mesh_name, sizeof(cfg.mesh_name), "mesh.bin");
+    }
+    mCtx = tq_lenswarp_api_init(&cfg);
+    ASSERT_NE(nullptr, mCtx) << strerror(errno);
+  }
+  static FecOnlineConfig lens(int level) {
+    return {{32, 16}, {-40, 0, 0.001, 0}, 0, 0, level, kWidth, kHeight, 200};
+  }
+  FecMeshConfig mesh_config() const {
+    FecMeshConfig m = {};
+    EXPECT_EQ(0, tq_lenswarp_api_get_mesh_config(mCtx, &m));
+    return m;
+  }
+
+  // Runs `exercise` on the job with both streams captured.
+  struct Outcome {
+    int ret;
+    std::string out, err;
+  };
+  Outcome exercise(int (*run)(FecContext)) {
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int ret = run(mCtx);
+    std::string out = testing::internal::GetCapturedStdout();
+    return {ret, out, testing::internal::GetCapturedStderr()};
+  }
+
+  static constexpr const char *kLevel000 =
+      "zm3318c_fecMesh_src3840x2160_dst3840x2160_step32x16_level000.bin";
+  static constexpr const char *kLevel200 =
+      "zm3318c_fecMesh_src3840x2160_dst3840x2160_step32x16_level200.bin";
+  FecContext mCtx = nullptr;
+};
+
+TEST_F(MeshExercises, LevelToggleFlipsWhateverTheLibraryReports) {
+  for (int start : {0, 100}) {
+    init(start);
+    Outcome o = exercise(api_test_set_cfg);
+    EXPECT_EQ(0, o.ret);
+    std::string expected;
+    for (int i = 0; i < 10; ++i) {
+      const int level = (i % 2 == 0) == (start == 0) ? 200 : 0;
+      expected += "set cfg: correct_level = " + std::to_string(level) + "\n\n";
+    }
+    EXPECT_EQ(expected, o.out) << "from " << start;
+    EXPECT_EQ("", o.err);
+    FecConfig cfg;
+    ASSERT_EQ(0, tq_lenswarp_api_get_cfg(mCtx, &cfg));
+    EXPECT_EQ(start == 0 ? 0 : 200, cfg.online.correct_level) << "from " << start;
+    tq_lenswarp_api_deinit(mCtx);
+    mCtx = nullptr;
+  }
+}
+
+TEST_F(MeshExercises, OnlineMeshTogglesOnlyTheLevel) {
+  init(100);
+  Outcome o = exercise(api_test_mesh_online);
+  EXPECT_EQ(0, o.ret);
+  EXPECT_EQ(std::string(10, '\n'), o.out);
+  EXPECT_EQ("", o.err);
+  FecMeshConfig m = mesh_config();
+  EXPECT_EQ(FEC_MESH_CFG_ONLINE, m.mode);
+  FecOnlineConfig want = lens(200);  // 100, then 0 and 200 by turns
+  EXPECT_EQ(0, memcmp(&want, &m.online_config, sizeof(want)))
+      << "level " << m.online_config.correct_level;
+}
+
+// The next file follows the path the library reports: one that holds the level000 path anywhere
+// leads to level200. (The fixed file's own name is too long for the record's name field.)
+TEST_F(MeshExercises, MeshFileAlternatesFromWhatTheLibraryReports) {
+  const std::string around_dir = data().make_dir(std::string(kLevel000) + ".d") + "/";
+  data().write(std::string(kLevel000) + ".d/mesh.bin", std::string(kMeshBytes, '\0'));
+  init(0, around_dir);
+
+  // A file the library refuses ends the exercise at once; the library keeps its mesh.
+  data().write(kLevel200, std::string(kMeshBytes + 1, '\x01'));
+  Outcome o = exercise(api_test_mesh_from_file);
+  EXPECT_NE(0, o.ret);
+  EXPECT_EQ("Get mesh path: " + around_dir + "mesh.bin\nSet mesh config: " + level200() + "\n",
+            o.out);
+  EXPECT_EQ("Set mesh config failed: Invalid argument\n", o.err);
+  EXPECT_EQ(around_dir + "mesh.bin", mesh_config().path);
+
+  data().write(kLevel200, std::string(kMeshBytes, '\x01'));
+  o = exercise(api_test_mesh_from_file);
+  EXPECT_EQ(0, o.ret);
+  std::string expected, reported = around_dir + "mesh.bin";
+  for (int i = 0; i < 10; ++i) {
+    const std::string next = i % 2 == 0 ? level200() : level000();
+    expected += "Get mesh path: " + reported + "\nSet mesh config: " + next + "\n\n";
+    reported = next;
+  }
+  EXPECT_EQ(expected, o.out);
+  EXPECT_EQ("", o.err);
+  FecMeshConfig m = mesh_config();
+  EXPECT_EQ(FEC_MESH_CFG_FILE, m.mode);
+  EXPECT_EQ(level000(), m.path);
+}
+
+// The two in-memory exercises each remember the file they loaded last. A run that fails at a
+// missing file sets that memory: with level200 missing, the next run starts at level200; with
+// level000 missing, at level000. The memories differ then, so each run shows which one it used.
+TEST_F(MeshExercises, EachInMemoryExerciseKeepsItsOwnAlternation) {
+  init(0);
+  // The run's mesh buffers, from the library's own allocator as on a host without the device.
+  mem_ops = &mem_ops_table[1];
+  mem_fd = mem_ops->init();
+  for (DmaBuffer &buf : run_bufs.mesh) ASSERT_EQ(0, mem_ops->alloc(mem_fd, kMeshBytes, &buf));
+  const std::string refused = refused_sync_reason();
+
+  unlink(level200().c_str());
+  Outcome o = exercise(api_test_mesh_from_vaddr);
+  EXPECT_EQ(-1, o.ret);
+  EXPECT_EQ("open file " + level200() + " failed: No such file or directory\nLoad " + level200() +
+                " failed: No such file or directory\n",
+            o.err);
+  data().write(kLevel200, std::string(kMeshBytes, '\x01'));
+
+  unlink(level000().c_str());
+  o = exercise(api_test_mesh_from_dma_fd);
+  EXPECT_EQ(-1, o.ret);
+  EXPECT_EQ("DMA mesh sync(pre-write) failed: " + refused + "\nopen file " + level000() +
+                " failed: No such file or directory\nDMA mesh sync(post-write) failed: " + refused +
+                "\nLoad " + level000() + " failed: No such file or directory\n",
+            o.err);
+  data().write(kLevel000, std::string(kMeshBytes, '\0'));
+
+  o = exercise(api_test_mesh_from_vaddr);
+  EXPECT_EQ(0, o.ret);
+  EXPECT_EQ("", o.err);
+  std::string expected;
+  for (int i = 0; i < 10; ++i) {
+    expected += "mesh file len 54, read size 54\nSet mesh config: " +
+                (i % 2 == 0 ? level200() : level000()) + ", via vaddr\n\n";
+  }
+  EXPECT_EQ(expected, o.out);
+  FecMeshConfig m = mesh_config();
+  EXPECT_EQ(FEC_MESH_CFG_MEMORY, m.mode);
+  EXPECT_EQ(1u, m.use_vaddr);
+  EXPECT_EQ(kMeshBytes, m.size);
+
+  o = exercise(api_test_mesh_from_dma_fd);
+  EXPECT_EQ(0, o.ret);
+  expected.clear();
+  std::string syncs;
+  for (int i = 0; i < 10; ++i) {
+    const bool first = i % 2 == 0;
+    expected += "mesh file len 54, read size 54\nLoaded " + (first ? level000() : level200()) +
+                " with DMA FD " + std::to_string(run_bufs.mesh[first ? 0 : 1].fd) + "\n\n";
+    syncs += "DMA mesh sync(pre-write) failed: " + refused +
+             "\nDMA mesh sync(post-write) failed: " + refused + "\n";
+  }
+  EXPECT_EQ(expected, o.out);
+  EXPECT_EQ(syncs, o.err) << "every load into a DMA buffer is bracketed";
+  m = mesh_config();
+  EXPECT_EQ(0u, m.use_vaddr);
+  EXPECT_EQ(run_bufs.mesh[1].fd, m.dma_fd);
+  EXPECT_EQ(std::string(kMeshBytes, '\x01'),
+            std::string((const char *)run_bufs.mesh[1].vaddr, kMeshBytes));
 }
 
 }  // namespace

@@ -2,10 +2,10 @@
 
 #include <errno.h>
 #include <gtest/gtest.h>
-#include <stdio.h>
-#include <unistd.h>
 
 #include <string>
+
+#include "scratch_dir.h"
 
 namespace {
 
@@ -18,20 +18,10 @@ const char kComplete[] =
     "direction = 0\nstyle = 1\ncorrect_level = 100\n"
     "calib_width = 3840\ncalib_height = 2160\ncalib_level_maxLimit = 200\n";
 
-std::string write_temp(const std::string &text) {
-  char path[] = "/tmp/calib_ini_test.XXXXXX";
-  int fd = mkstemp(path);
-  EXPECT_GE(fd, 0);
-  EXPECT_EQ((ssize_t)text.size(), write(fd, text.data(), text.size()));
-  close(fd);
-  return path;
-}
-
 TEST(CalibrationIni, ReadsEveryFieldOfItsSection) {
-  std::string path = write_temp(kComplete);
+  ScratchDir dir;
   FecOnlineConfig cfg = {};
-  EXPECT_EQ(0, lenswarp::load_calibration_ini(path.c_str(), &cfg));
-  unlink(path.c_str());
+  EXPECT_EQ(0, lenswarp::load_calibration_ini(dir.write("calib.ini", kComplete).c_str(), &cfg));
   EXPECT_EQ(1920.0, cfg.light_center[0]);
   EXPECT_EQ(1080.5, cfg.light_center[1]);
   EXPECT_EQ(-1500.0, cfg.coeff[0]);
@@ -57,10 +47,10 @@ TEST(CalibrationIni, RefusesMissingFilesKeysAndMalformedValues) {
       complete + "calib_width = 99999999999\n",  // out of range
       complete + "this line has no equals sign\n",
   };
+  ScratchDir dir;
   for (const std::string &text : broken) {
-    std::string path = write_temp(text);
-    EXPECT_EQ(EINVAL, lenswarp::load_calibration_ini(path.c_str(), &cfg)) << text;
-    unlink(path.c_str());
+    EXPECT_EQ(EINVAL, lenswarp::load_calibration_ini(dir.write("calib.ini", text).c_str(), &cfg))
+        << text;
   }
   EXPECT_EQ(77, cfg.style);  // a failed load leaves the record as it was
 }

@@ -8,10 +8,12 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "fisheye_model.h"
+#include "scratch_dir.h"
 #include "warp_test_support.h"
 
 namespace {
@@ -80,15 +82,6 @@ std::vector<uint8_t> expected_frame(int w, int h, const Mesh &mesh, const std::v
   return out;
 }
 
-std::string temp_file(const std::vector<uint8_t> &bytes) {
-  char path[] = "/tmp/lenswarp_api_test.XXXXXX";
-  int fd = mkstemp(path);
-  EXPECT_GE(fd, 0);
-  EXPECT_EQ((ssize_t)bytes.size(), write(fd, bytes.data(), bytes.size()));
-  close(fd);
-  return path;
-}
-
 TEST(LenswarpApi, InitRefusesJobsTheEngineCannotRun) {
   using Change = void (*)(FecConfig *);
   const Change refused[] = {
@@ -154,18 +147,19 @@ TEST(LenswarpApi, MeshFilesOfTheWrongSizeAreRefusedAndTheMeshKept) {
   const int w = 64, h = 32;
   const Mesh shift = shift_mesh(w, h, 2, 4);
   const std::vector<uint8_t> bytes = lenswarp::encode_mesh(shift);
-  const std::string good = temp_file(bytes);
-  const std::string longer = temp_file(std::vector<uint8_t>(bytes.size() + 1));
-  const std::string shorter = temp_file(std::vector<uint8_t>(bytes.begin(), bytes.end() - 1));
+  ScratchDir dir;
+  const std::string good = dir.write("good.bin", std::string(bytes.begin(), bytes.end()));
+  const std::string longer = dir.write("longer.bin", std::string(bytes.size() + 1, '\0'));
+  const std::string shorter = dir.write("shorter.bin", std::string(bytes.begin(), bytes.end() - 1));
 
   FecConfig cfg = job_config(w, h);
   cfg.mesh_mode = FEC_MESH_MODE_FILE;
-  snprintf(cfg.mesh_name, sizeof(cfg.mesh_name), "%s", longer.c_str() + 5);
-  snprintf(cfg.mesh_dir, sizeof(cfg.mesh_dir), "/tmp/");
+  snprintf(cfg.mesh_name, sizeof(cfg.mesh_name), "longer.bin");
+  snprintf(cfg.mesh_dir, sizeof(cfg.mesh_dir), "%s/", dir.path().c_str());
   errno = 0;
   EXPECT_EQ(nullptr, tq_lenswarp_api_init(&cfg));
   EXPECT_EQ(EINVAL, errno);
-  snprintf(cfg.mesh_name, sizeof(cfg.mesh_name), "%s", good.c_str() + 5);
+  snprintf(cfg.mesh_name, sizeof(cfg.mesh_name), "good.bin");
   FecContext ctx = tq_lenswarp_api_init(&cfg);
   ASSERT_NE(nullptr, ctx);
 
@@ -189,7 +183,6 @@ TEST(LenswarpApi, MeshFilesOfTheWrongSizeAreRefusedAndTheMeshKept) {
   ASSERT_EQ(0, tq_lenswarp_api_process(ctx, in.fd, out.fd));
   EXPECT_EQ(expected_frame(w, h, shift, picture), out.bytes(layout.bytes()));
   tq_lenswarp_api_deinit(ctx);
-  for (const std::string &p : {good, longer, shorter}) unlink(p.c_str());
 }
 
 TEST(LenswarpApi, OnlineChangesRegenerateTheMesh) {
@@ -282,10 +275,16 @@ TEST(LenswarpApi, FramesNeverMixTwoMeshesWhileTheMeshChanges) {
   Buffer in(layout.bytes()), out(layout.bytes());
   in.fill(picture);
 
-  std::atomic<bool> done{false};
-  std::atomic<int> changes{0};
+  // Frames run back to back while the changer swaps the mesh; after each change it waits for a
+  // frame that began after it, so both meshes are surely used, whatever the scheduler does.
+  const int kChanges = 20;
+  std::mutex lock;
+  std::condition_variable progress;
+  int frames_done = 0;
+  bool stop = false, changer_ended = false;
+  int changes = 0;
   std::thread changer([&] {
-    for (int i = 0; !done.load(); ++i) {
+    for (int i = 1; i <= kChanges; ++i) {
       FecMeshConfig m = {};
       if (tq_lenswarp_api_get_mesh_config(ctx, &m) != 0) break;
       m.mode = FEC_MESH_CFG_MEMORY;
@@ -293,23 +292,41 @@ TEST(LenswarpApi, FramesNeverMixTwoMeshesWhileTheMeshChanges) {
       m.size = (uint32_t)encoded[i % 2].size();
       m.use_vaddr = 1;
       if (tq_lenswarp_api_set_mesh_config(ctx, &m) != 0) break;
-      changes.fetch_add(1);
-      usleep(200);  // leave the frames some room on a slow (emulated) machine
+      std::unique_lock<std::mutex> guard(lock);
+      ++changes;
+      const int changed_at = frames_done;
+      progress.wait(guard, [&] { return stop || frames_done >= changed_at + 2; });
+      if (stop) break;
     }
+    std::lock_guard<std::mutex> guard(lock);
+    changer_ended = true;
   });
   int seen[2] = {0, 0};
-  for (int frame = 0; frame < 60 || changes.load() < 10; ++frame) {
-    ASSERT_EQ(0, tq_lenswarp_api_process(ctx, in.fd, out.fd));
+  for (int frame = 0;; ++frame) {
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      if (changer_ended) break;
+    }
+    const bool processed = tq_lenswarp_api_process(ctx, in.fd, out.fd) == 0;
     const std::vector<uint8_t> got = out.bytes(layout.bytes());
     const int which = got == frames[0] ? 0 : got == frames[1] ? 1 : -1;
-    ASSERT_NE(-1, which) << "frame " << frame << " mixes the meshes";
+    EXPECT_TRUE(processed) << "frame " << frame;
+    EXPECT_NE(-1, which) << "frame " << frame << " mixes the meshes";
+    if (!processed || which == -1) break;
     ++seen[which];
-    if (frame > 2000) break;
+    std::lock_guard<std::mutex> guard(lock);
+    frames_done = frame + 1;
+    progress.notify_all();
   }
-  done.store(true);
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    stop = true;
+    progress.notify_all();
+  }
   changer.join();
-  EXPECT_GE(changes.load(), 10);
-  EXPECT_GT(seen[0] + seen[1], 0);
+  EXPECT_EQ(kChanges, changes);
+  EXPECT_GT(seen[0], 0);
+  EXPECT_GT(seen[1], 0);
   tq_lenswarp_api_deinit(ctx);
 }
 

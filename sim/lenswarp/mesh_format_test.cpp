@@ -2,10 +2,10 @@
 
 #include <errno.h>
 #include <gtest/gtest.h>
-#include <stdio.h>
-#include <unistd.h>
 
 #include <string>
+
+#include "scratch_dir.h"
 
 namespace {
 
@@ -21,16 +21,11 @@ TEST(MeshGeometry, CountsGridPointsIncludingTheFarEdge) {
 
 TEST(MeshFile, IsReadOnlyAtExactlyTheExpectedLength) {
   const size_t expected = lenswarp::mesh_geometry(64, 32).bytes();  // 3 x 3 points, 54 bytes
+  ScratchDir dir;
   for (size_t len : {expected - 1, expected, expected + 1, size_t{0}}) {
-    char path[] = "/tmp/mesh_format_test.XXXXXX";
-    int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    std::string bytes(len, '\x07');
-    ASSERT_EQ((ssize_t)len, write(fd, bytes.data(), len));
-    close(fd);
+    const std::string path = dir.write("mesh.bin", std::string(len, '\x07'));
     std::vector<uint8_t> mesh = {1, 2, 3};
-    int err = lenswarp::read_mesh_file_exact(path, expected, &mesh);
-    unlink(path);
+    int err = lenswarp::read_mesh_file_exact(path.c_str(), expected, &mesh);
     if (len == expected) {
       EXPECT_EQ(0, err);
       EXPECT_EQ(std::vector<uint8_t>(expected, 7), mesh);
@@ -41,7 +36,7 @@ TEST(MeshFile, IsReadOnlyAtExactlyTheExpectedLength) {
   }
   std::vector<uint8_t> mesh;
   EXPECT_EQ(ENOENT, lenswarp::read_mesh_file_exact("/nonexistent/mesh.bin", expected, &mesh));
-  EXPECT_EQ(EINVAL, lenswarp::read_mesh_file_exact("/tmp", expected, &mesh));
+  EXPECT_EQ(EINVAL, lenswarp::read_mesh_file_exact(dir.path().c_str(), expected, &mesh));
 }
 
 }  // namespace
