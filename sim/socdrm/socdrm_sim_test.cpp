@@ -17,9 +17,10 @@
 #include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include "scratch_dir.h"
 
 namespace {
 
@@ -32,12 +33,6 @@ bool device_preloaded() {
     if (line.find("libsocdrm-sim.so") != std::string::npos) return true;
   }
   return false;
-}
-
-std::string read_file(const std::string &path) {
-  std::ostringstream s;
-  s << std::ifstream(path).rdbuf();
-  return s.str();
 }
 
 // The report of a process that did `counts` on the device and nothing else.
@@ -65,9 +60,8 @@ struct ChildRun {
 // Runs `body` in a child process that reports to a scratch file; a body fails by exiting with a
 // status other than 0.
 ChildRun run_child(const std::function<void()> &body) {
-  char dir[] = "/tmp/socdrm_sim_test.XXXXXX";
-  EXPECT_NE(nullptr, mkdtemp(dir));
-  const std::string report = std::string(dir) + "/report.json", err = std::string(dir) + "/err";
+  ScratchDir dir;
+  const std::string report = dir.file("report.json"), err = dir.file("err");
   ChildRun run;
   fflush(nullptr);  // the child's exit must not write the test's pending output again
   pid_t pid = fork();
@@ -79,12 +73,9 @@ ChildRun run_child(const std::function<void()> &body) {
     exit(0);  // not _exit: the report is written at exit
   }
   EXPECT_EQ(pid, waitpid(pid, &run.status, 0));
-  const std::string text = read_file(report);
+  const std::string text = dir.read("report.json");
   if (!text.empty()) run.report = json::parse(text);
-  run.err = read_file(err);
-  unlink(report.c_str());
-  unlink(err.c_str());
-  rmdir(dir);
+  run.err = dir.read("err");
   return run;
 }
 
