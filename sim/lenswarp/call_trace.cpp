@@ -40,14 +40,26 @@ TraceLine::TraceLine(const char *op, int64_t t_ns, int fd)
     : mEnabled(fd >= 0), mFd(fd), mStart(t_ns) {
   if (!mEnabled) return;
   mText.reserve(512);
-  mText = "{\"op\":";
+  mText = "{";
+  key("op");
   raw_string(op, strlen(op));
 }
 
 void TraceLine::key(const char *name) {
-  mText += ',';
+  if (mText.back() != '{') mText += ',';
   raw_string(name, strlen(name));
   mText += ':';
+}
+
+bool TraceLine::open_record(const char *name, const void *record) {
+  if (!mEnabled) return false;
+  key(name);
+  if (record == nullptr) {
+    mText += "null";
+    return false;
+  }
+  mText += '{';
+  return true;
 }
 
 void TraceLine::raw_string(const char *text, size_t max_len) {
@@ -105,13 +117,15 @@ TraceLine &TraceLine::str(const char *name, const char *text, size_t max_len) {
 }
 
 TraceLine &TraceLine::online(const char *name, const FecOnlineConfig &o) {
-  if (!mEnabled) return *this;
-  key(name);
-  mText += "{\"light_center\":[";
+  if (!open_record(name, &o)) return *this;
+  key("light_center");
+  mText += '[';
   raw_double(o.light_center[0]);
   mText += ',';
   raw_double(o.light_center[1]);
-  mText += "],\"coeff\":[";
+  mText += ']';
+  key("coeff");
+  mText += '[';
   for (int i = 0; i < 4; ++i) {
     if (i > 0) mText += ',';
     raw_double(o.coeff[i]);
@@ -128,13 +142,8 @@ TraceLine &TraceLine::online(const char *name, const FecOnlineConfig &o) {
 }
 
 TraceLine &TraceLine::config(const char *name, const FecConfig *c) {
-  if (!mEnabled) return *this;
-  key(name);
-  if (c == nullptr) {
-    mText += "null";
-    return *this;
-  }
-  mText += "{\"header\":" + std::to_string(c->header);
+  if (!open_record(name, c)) return *this;
+  unum("header", c->header);
   unum("size", c->size);
   unum("width", c->width);
   unum("height", c->height);
@@ -166,13 +175,8 @@ TraceLine &TraceLine::config(const char *name, const FecConfig *c) {
 }
 
 TraceLine &TraceLine::mesh_config(const char *name, const FecMeshConfig *m) {
-  if (!mEnabled) return *this;
-  key(name);
-  if (m == nullptr) {
-    mText += "null";
-    return *this;
-  }
-  mText += "{\"mode\":" + std::to_string(m->mode);
+  if (!open_record(name, m)) return *this;
+  unum("mode", m->mode);
   switch (m->mode) {
     case FEC_MESH_CFG_ONLINE:
       online("online_config", m->online_config);
@@ -194,13 +198,8 @@ TraceLine &TraceLine::mesh_config(const char *name, const FecMeshConfig *m) {
 }
 
 TraceLine &TraceLine::buffer(const char *name, const DmaBuffer *b) {
-  if (!mEnabled) return *this;
-  key(name);
-  if (b == nullptr) {
-    mText += "null";
-    return *this;
-  }
-  mText += "{\"handle\":" + std::to_string(b->handle);
+  if (!open_record(name, b)) return *this;
+  unum("handle", b->handle);
   num("fd", b->fd);
   num("size", (long long)b->size);
   unum("vaddr", (uintptr_t)b->vaddr);

@@ -32,7 +32,10 @@ class TraceLine {
   void finish(long long ret, bool failed, int err);
 
  private:
+  // The key of the next member, after a comma unless it is an object's first.
   void key(const char *name);
+  // Starts the object `name`, or writes null for an absent record and returns false.
+  bool open_record(const char *name, const void *record);
   void raw_double(double v);
   void raw_string(const char *text, size_t max_len);
 

@@ -5,6 +5,8 @@
 
 #include <errno.h>
 
+#include "call_trace.h"
+
 #define LENSWARP_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace lenswarp {
@@ -14,6 +16,13 @@ inline int result_of(int err) {
   if (err == 0) return 0;
   errno = err;
   return -1;
+}
+
+// How every entry point that reports an error number ends: its trace line is finished with the
+// result and the error, and the result is returned.
+inline int traced_result(TraceLine &trace, int err) {
+  trace.finish(err ? -1 : 0, err, err);
+  return result_of(err);
 }
 
 }  // namespace lenswarp

@@ -231,6 +231,17 @@ int run_engine(Context *ctx, int in_fd, int out_fd) {
   return 0;
 }
 
+// What the getters share: the context's current `field`, copied out under its lock. 0, or EINVAL
+// for an unknown handle or no record to fill.
+template <typename Record>
+int copy_current(FecContext handle, Record Context::*field, Record *out) {
+  std::shared_ptr<Context> ctx = find_context(handle);
+  if (out == nullptr || !ctx) return EINVAL;
+  std::lock_guard<std::mutex> guard(ctx->lock);
+  *out = (*ctx).*field;
+  return 0;
+}
+
 // LENSWARP_FAIL_PROCESS_AT=N makes the Nth process call fail with EIO, so that a program's
 // handling of an engine failure in the middle of a run can be tried.
 bool process_fault_due() {
@@ -251,8 +262,7 @@ LENSWARP_EXPORT int tq_lenswarp_api_load_online_config_from_ini(const char *ini_
   int err = lenswarp::load_calibration_ini(ini_path, cfg);
   trace.str("path", ini_path, 4096);
   if (err == 0) trace.online("cfg", *cfg);
-  trace.finish(err ? -1 : 0, err, err);
-  return lenswarp::result_of(err);
+  return lenswarp::traced_result(trace, err);
 }
 
 LENSWARP_EXPORT FecContext tq_lenswarp_api_init(FecConfig *cfg) {
@@ -284,8 +294,7 @@ LENSWARP_EXPORT int tq_lenswarp_api_deinit(FecContext handle) {
     std::lock_guard<std::mutex> guard(lenswarp::contexts_lock);
     if (lenswarp::live_contexts.erase(handle) != 0) err = 0;
   }
-  trace.unum("ctx", (uintptr_t)handle).finish(err ? -1 : 0, err, err);
-  return lenswarp::result_of(err);
+  return lenswarp::traced_result(trace.unum("ctx", (uintptr_t)handle), err);
 }
 
 LENSWARP_EXPORT int tq_lenswarp_api_process(FecContext handle, int in_fd, int out_fd) {
@@ -298,22 +307,14 @@ LENSWARP_EXPORT int tq_lenswarp_api_process(FecContext handle, int in_fd, int ou
     err = lenswarp::run_engine(ctx.get(), in_fd, out_fd);
   }
   trace.unum("ctx", (uintptr_t)handle).num("in_fd", in_fd).num("out_fd", out_fd);
-  trace.finish(err ? -1 : 0, err, err);
-  return lenswarp::result_of(err);
+  return lenswarp::traced_result(trace, err);
 }
 
 LENSWARP_EXPORT int tq_lenswarp_api_get_cfg(FecContext handle, FecConfig *cfg) {
   TraceLine trace("get_cfg", monotonic_ns());
-  std::shared_ptr<Context> ctx = lenswarp::find_context(handle);
-  int err = EINVAL;
-  if (cfg != nullptr && ctx) {
-    std::lock_guard<std::mutex> guard(ctx->lock);
-    *cfg = ctx->cfg;
-    err = 0;
-  }
+  int err = lenswarp::copy_current(handle, &Context::cfg, cfg);
   trace.unum("ctx", (uintptr_t)handle).config("cfg", err == 0 ? cfg : nullptr);
-  trace.finish(err ? -1 : 0, err, err);
-  return lenswarp::result_of(err);
+  return lenswarp::traced_result(trace, err);
 }
 
 LENSWARP_EXPORT int tq_lenswarp_api_set_cfg(FecContext handle, FecConfig *cfg) {
@@ -330,22 +331,14 @@ LENSWARP_EXPORT int tq_lenswarp_api_set_cfg(FecContext handle, FecConfig *cfg) {
       ctx->job = std::move(accepted.job);
     }
   }
-  trace.unum("ctx", (uintptr_t)handle).config("cfg", cfg).finish(err ? -1 : 0, err, err);
-  return lenswarp::result_of(err);
+  return lenswarp::traced_result(trace.unum("ctx", (uintptr_t)handle).config("cfg", cfg), err);
 }
 
 LENSWARP_EXPORT int tq_lenswarp_api_get_mesh_config(FecContext handle, FecMeshConfig *mesh_cfg) {
   TraceLine trace("get_mesh_config", monotonic_ns());
-  std::shared_ptr<Context> ctx = lenswarp::find_context(handle);
-  int err = EINVAL;
-  if (mesh_cfg != nullptr && ctx) {
-    std::lock_guard<std::mutex> guard(ctx->lock);
-    *mesh_cfg = ctx->mesh_cfg;
-    err = 0;
-  }
+  int err = lenswarp::copy_current(handle, &Context::mesh_cfg, mesh_cfg);
   trace.unum("ctx", (uintptr_t)handle).mesh_config("mesh_cfg", err == 0 ? mesh_cfg : nullptr);
-  trace.finish(err ? -1 : 0, err, err);
-  return lenswarp::result_of(err);
+  return lenswarp::traced_result(trace, err);
 }
 
 LENSWARP_EXPORT int tq_lenswarp_api_set_mesh_config(FecContext handle, FecMeshConfig *mesh_cfg) {
@@ -378,8 +371,7 @@ LENSWARP_EXPORT int tq_lenswarp_api_set_mesh_config(FecContext handle, FecMeshCo
     }
   }
   trace.unum("ctx", (uintptr_t)handle).mesh_config("mesh_cfg", mesh_cfg);
-  trace.finish(err ? -1 : 0, err, err);
-  return lenswarp::result_of(err);
+  return lenswarp::traced_result(trace, err);
 }
 
 LENSWARP_EXPORT int tq_lenswarp_api_calFecMeshsize(int out_width, int out_height) {

@@ -78,15 +78,14 @@ LENSWARP_EXPORT int tq_lenswarp_api_vb_init(void) {
 LENSWARP_EXPORT int tq_lenswarp_api_vb_alloc(int handle, uint32_t size, DmaBuffer *buf) {
   lenswarp::TraceLine trace("vb_alloc", lenswarp::monotonic_ns());
   int err = alloc_buffer(handle, size, buf);
-  trace.num("handle", handle).unum("size", size).buffer("buf", buf).finish(err ? -1 : 0, err, err);
-  return lenswarp::result_of(err);
+  return lenswarp::traced_result(trace.num("handle", handle).unum("size", size).buffer("buf", buf),
+                                 err);
 }
 
 LENSWARP_EXPORT int tq_lenswarp_api_vb_free(int handle, DmaBuffer *buf) {
   lenswarp::TraceLine trace("vb_free", lenswarp::monotonic_ns());
   int err = free_buffer(handle, buf);
-  trace.num("handle", handle).buffer("buf", buf).finish(err ? -1 : 0, err, err);
-  return lenswarp::result_of(err);
+  return lenswarp::traced_result(trace.num("handle", handle).buffer("buf", buf), err);
 }
 
 LENSWARP_EXPORT int tq_lenswarp_api_vb_deinit(int handle) {
@@ -99,6 +98,5 @@ LENSWARP_EXPORT int tq_lenswarp_api_vb_deinit(int handle) {
       err = 0;
     }
   }
-  trace.num("handle", handle).finish(err ? -1 : 0, err, err);
-  return lenswarp::result_of(err);
+  return lenswarp::traced_result(trace.num("handle", handle), err);
 }
