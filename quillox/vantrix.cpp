@@ -132,7 +132,9 @@ bool Vantrix::generateJson(std::vector<std::string> &modules, std::vector<std::s
 
 bool Vantrix::InitDumpClient() {
   if (!mDumpClient) return true;
-  return mDumpClient->sockClientOpen(kServiceUri);
+  // A forwarded port or a local socket can stand in for the service's fixed address.
+  const char *uri = getenv("QUILLOX_SERVICE");
+  return mDumpClient->sockClientOpen(uri != nullptr && *uri != '\0' ? uri : kServiceUri);
 }
 
 bool Vantrix::DumpClientSendModule() {

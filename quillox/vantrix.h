@@ -29,7 +29,8 @@ class Vantrix {
 
   // Appends the request JSON of the module list and the argument list to mRequest. Always true.
   bool generateJson(std::vector<std::string> &modules, std::vector<std::string> &args);
-  // Connects to the tuning service. True in every run: a failed connection shows at the send.
+  // Connects to the tuning service at QUILLOX_SERVICE (when set and not empty) or at its fixed
+  // address. True in every run: a failed connection shows at the send.
   bool InitDumpClient();
   // Sends the type-5 request: "/cam/tqzel/URI#JSON#" in 1024 zero-filled bytes.
   bool DumpClientSendModule();

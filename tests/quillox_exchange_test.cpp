@@ -1,4 +1,4 @@
-// quillox against a tuning service played inside the test on port 4894: the exact request bytes,
+// quillox against a tuning service played inside the test on a free port: the exact request bytes,
 // the frame around the dump, the command line's modes, and the failures of the exchange.
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -41,14 +41,30 @@ std::string answer(const std::string &dump) {
   return messageHead(9, dump.size()) + dump;
 }
 
+// A port on which nobody listens: one the system gave out and took back.
+std::string unusedServiceUri() {
+  TuningPeer gone("");
+  EXPECT_TRUE(gone.listening()) << gone.listenError();
+  return gone.uri();
+}
+
 class QuilloxExchange : public testing::Test {
  protected:
-  // Starts the peer answering with `bytes`; the test fails when the port is taken.
+  // Starts the peer answering with `bytes`, in place of the one before.
   TuningPeer &peer(const std::string &bytes) {
-    mPeer.reset();  // the port is free again before the next peer binds it
     mPeer.reset(new TuningPeer(bytes));
     EXPECT_TRUE(mPeer->listening()) << mPeer->listenError();
     return *mPeer;
+  }
+  // quillox sent to the peer, or to a port where nobody listens before there is one.
+  ProgramRun run(const std::vector<std::string> &args,
+                 std::map<std::string, std::string> env = {}) {
+    env.emplace("QUILLOX_SERVICE", mPeer ? mPeer->uri() : unusedServiceUri());
+    return quilloxRun(args, env);
+  }
+  ProgramResult quillox(const std::vector<std::string> &args,
+                        const std::map<std::string, std::string> &env = {}) {
+    return run_program(run(args, env));
   }
   std::unique_ptr<TuningPeer> mPeer;
   FakeTools mTools;
@@ -56,7 +72,7 @@ class QuilloxExchange : public testing::Test {
 
 TEST_F(QuilloxExchange, NoArgumentsAsksForAllAndFramesTheDump) {
   TuningPeer &p = peer(answer("ae: auto\nawb: auto\n"));
-  ProgramResult r = runQuillox({});
+  ProgramResult r = quillox({});
   EXPECT_EQ(dumpFrame("all", "ae: auto\nawb: auto\n"), r.out);
   EXPECT_EQ("", r.err);
   EXPECT_EQ(1, r.exit_status);
@@ -66,7 +82,7 @@ TEST_F(QuilloxExchange, NoArgumentsAsksForAllAndFramesTheDump) {
 
 TEST_F(QuilloxExchange, ModuleWithArguments) {
   TuningPeer &p = peer(answer("awb dump"));
-  ProgramResult r = runQuillox({"awb", "a", "b"});
+  ProgramResult r = quillox({"awb", "a", "b"});
   EXPECT_EQ(dumpFrame("awb", "awb dump"), r.out);
   EXPECT_EQ(1, r.exit_status);
   EXPECT_EQ(std::vector<std::string>{requestBytes(
@@ -76,13 +92,13 @@ TEST_F(QuilloxExchange, ModuleWithArguments) {
 
 TEST_F(QuilloxExchange, UriWithAndWithoutArguments) {
   TuningPeer &p = peer(answer("uri dump\n"));
-  ProgramResult r = runQuillox({"--uri", "cfg", "x", "y"});
+  ProgramResult r = quillox({"--uri", "cfg", "x", "y"});
   EXPECT_EQ(dumpFrame("", "uri dump\n"), r.out) << "uri mode leaves the name empty";
   EXPECT_EQ(1, r.exit_status);
-  r = runQuillox({"--uri", "u"});
+  r = quillox({"--uri", "u"});
   EXPECT_EQ(dumpFrame("", "uri dump\n"), r.out);
   // Options after the uri's argument are uri arguments.
-  r = runQuillox({"--uri", "u", "--freq", "--help"});
+  r = quillox({"--uri", "u", "--freq", "--help"});
   EXPECT_EQ(dumpFrame("", "uri dump\n"), r.out);
   EXPECT_EQ("", r.err);
   EXPECT_EQ(1, r.exit_status);
@@ -96,7 +112,7 @@ TEST_F(QuilloxExchange, UriWithAndWithoutArguments) {
 
 TEST_F(QuilloxExchange, OptionsAfterTheModuleNameAreArguments) {
   TuningPeer &p = peer(answer(""));
-  ProgramResult r = runQuillox({"mod", "--freq", "--help", "--uri", "x", "version"});
+  ProgramResult r = quillox({"mod", "--freq", "--help", "--uri", "x", "version"});
   EXPECT_EQ(dumpFrame("mod", ""), r.out);
   EXPECT_EQ("", r.err);
   EXPECT_EQ(1, r.exit_status);
@@ -109,14 +125,14 @@ TEST_F(QuilloxExchange, OptionsAfterTheModuleNameAreArguments) {
 TEST_F(QuilloxExchange, VersionIsAKeywordOnlyAsTheFirstArgument) {
   TuningPeer &p = peer(answer("v"));
   std::map<std::string, std::string> env = {{"LD_LIBRARY_PATH", mTools.dir().path()}};
-  ProgramResult r = runQuillox({"version"}, env);
+  ProgramResult r = quillox({"version"}, env);
   EXPECT_EQ(0u, r.out.find("vantrix version:v2.2\n\n")) << r.out;
   EXPECT_EQ(1, r.exit_status);
-  r = runQuillox({"version", "--list"}, env);
+  r = quillox({"version", "--list"}, env);
   EXPECT_EQ(0u, r.out.find("vantrix version:v2.2\n\n")) << r.out;
   EXPECT_TRUE(p.requests().empty());
 
-  r = runQuillox({"--list", "version"});
+  r = quillox({"--list", "version"});
   EXPECT_EQ(dumpFrame("version", "v"), r.out);
   EXPECT_EQ(std::vector<std::string>{requestBytes("/cam/tqzel/dump#{\"module\":\"version\"}#")},
             p.requests());
@@ -149,7 +165,7 @@ TEST_F(QuilloxExchange, TheModeRulesApplyInOrder) {
       {{"version", "--list"}, version + "TQZEL v1\n\n"},
   };
   for (const auto &c : cases) {
-    ProgramResult r = runQuillox(c.args, env);
+    ProgramResult r = quillox(c.args, env);
     EXPECT_EQ(0u, r.out.find(c.starts)) << c.args[0] << " " << c.args[1] << ":\n" << r.out;
     EXPECT_EQ(1, r.exit_status);
   }
@@ -160,14 +176,14 @@ TEST_F(QuilloxExchange, HelpBeforeTheFirstPositionalArgumentEndsAtOnce) {
   TuningPeer &p = peer(answer("x"));
   for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
            {"--help"}, {"--list", "--help", "mod"}, {"--freq", "--help"}, {"--help", "--uri"}}) {
-    ProgramResult r = runQuillox(args);
+    ProgramResult r = quillox(args);
     EXPECT_EQ(kUsage, r.err) << args[0];
     EXPECT_EQ("", r.out);
     EXPECT_EQ(0, r.exit_status);
   }
   EXPECT_TRUE(p.requests().empty());
 
-  ProgramResult r = runQuillox({"mod", "--help"});
+  ProgramResult r = quillox({"mod", "--help"});
   EXPECT_EQ("", r.err);
   EXPECT_EQ(dumpFrame("mod", "x"), r.out);
   EXPECT_EQ(std::vector<std::string>{requestBytes(
@@ -178,12 +194,12 @@ TEST_F(QuilloxExchange, HelpBeforeTheFirstPositionalArgumentEndsAtOnce) {
 TEST_F(QuilloxExchange, ABadOptionShowsTheUsageAndParsingGoesOn) {
   TuningPeer &p = peer(answer("x"));
   const std::string program = staged_program("quillox");
-  ProgramResult r = runQuillox({"--bogus", "--list", "mod"});
+  ProgramResult r = quillox({"--bogus", "--list", "mod"});
   EXPECT_EQ(program + ": unrecognized option '--bogus'\n\n" + kUsage, r.err);
   EXPECT_EQ(dumpFrame("mod", "x"), r.out);
   EXPECT_EQ(1, r.exit_status);
 
-  r = runQuillox({"--uri"});
+  r = quillox({"--uri"});
   EXPECT_EQ(program + ": option '--uri' requires an argument\n\n" + kUsage, r.err);
   EXPECT_EQ(dumpFrame("", "x"), r.out);
   EXPECT_EQ((std::vector<std::string>{requestBytes("/cam/tqzel/dump#{\"module\":\"mod\"}#"),
@@ -193,7 +209,7 @@ TEST_F(QuilloxExchange, ABadOptionShowsTheUsageAndParsingGoesOn) {
 
 TEST_F(QuilloxExchange, ADumpOfZeroBytes) {
   peer(answer(""));
-  ProgramResult r = runQuillox({});
+  ProgramResult r = quillox({});
   EXPECT_EQ(dumpFrame("all", ""), r.out);
   EXPECT_EQ(1, r.exit_status);
 }
@@ -203,17 +219,17 @@ TEST_F(QuilloxExchange, ADumpOfMoreThanOneMebibyteIsWarnedAboutAndReceivedWhole)
   std::string dump(0x100001, '\0');
   for (size_t i = 0; i < dump.size(); ++i) dump[i] = (char)(i % 251);
   peer(answer(dump));
-  ProgramResult r = runQuillox({});
+  ProgramResult r = quillox({});
   EXPECT_TRUE(r.out == dumpFrame("all", dump) + kSizeWarning) << r.out.size();
   EXPECT_EQ(1, r.exit_status);
 
   peer(answer(std::string(0x100000, 'z')));
-  r = runQuillox({});
+  r = quillox({});
   EXPECT_TRUE(r.out == dumpFrame("all", std::string(0x100000, 'z'))) << "no warning at 1 MiB";
 }
 
 TEST_F(QuilloxExchange, ServiceAbsent) {
-  ProgramResult r = runQuillox({});
+  ProgramResult r = quillox({});
   EXPECT_EQ(dumpFrame("all", "") + kAbsent, r.out);
   EXPECT_EQ("", r.err);
   EXPECT_EQ(1, r.exit_status);
@@ -221,12 +237,12 @@ TEST_F(QuilloxExchange, ServiceAbsent) {
 
 TEST_F(QuilloxExchange, ServiceClosingEarly) {
   peer(messageHead(9, 100) + "only ten b");
-  ProgramResult r = runQuillox({});
+  ProgramResult r = quillox({});
   EXPECT_EQ(dumpFrame("all", ""), r.out);
   EXPECT_EQ(1, r.exit_status);
 
   peer(messageHead(9, 100).substr(0, 6));
-  r = runQuillox({"awb"});
+  r = quillox({"awb"});
   EXPECT_EQ(dumpFrame("awb", ""), r.out);
   EXPECT_EQ(1, r.exit_status);
 }
@@ -241,7 +257,7 @@ TEST_F(QuilloxExchange, ASizeThatCannotBeAllocated) {
   const char *asan = getenv("ASAN_OPTIONS");
   std::string options = std::string(asan != nullptr ? asan : "") +
                         ":allocator_may_return_null=1:max_allocation_size_mb=1024";
-  ProgramResult r = runQuillox({}, {{"ASAN_OPTIONS", options}});
+  ProgramResult r = quillox({}, {{"ASAN_OPTIONS", options}});
   EXPECT_EQ(dumpFrame("all", "") + kSizeWarning +
                 "DumpClientReceiveDump: cannot allocate 4294967295 bytes for the dump\n",
             r.out);
@@ -259,7 +275,7 @@ TEST_F(QuilloxExchange, ASizeThatCannotBeAllocated) {
 
 TEST_F(QuilloxExchange, QuotesBackslashesAndControlCharactersAreEscaped) {
   TuningPeer &p = peer(answer("ok"));
-  ProgramResult r = runQuillox({"m\"od", "a\",\"module\":\"evil", "c\\d", "e\nf\x01"});
+  ProgramResult r = quillox({"m\"od", "a\",\"module\":\"evil", "c\\d", "e\nf\x01"});
   EXPECT_EQ(dumpFrame("m\"od", "ok"), r.out) << "the header shows the name as given";
   EXPECT_EQ(std::vector<std::string>{requestBytes(
                 "/cam/tqzel/dump#{\"module\":\"m\\\"od\", \"moduleArgs\":[\"a\\\",\\\"module\\\":"
@@ -270,10 +286,10 @@ TEST_F(QuilloxExchange, QuotesBackslashesAndControlCharactersAreEscaped) {
 TEST_F(QuilloxExchange, LongNamesAreCutInTheFrameAndTheRequest) {
   TuningPeer &p = peer(answer(""));
   std::string name(300, 'm');
-  ProgramResult r = runQuillox({name});
+  ProgramResult r = quillox({name});
   EXPECT_EQ(dumpFrame(name.substr(0, 255), ""), r.out);
   std::string huge(1100, 'h');
-  r = runQuillox({huge});
+  r = quillox({huge});
   std::string text = "/cam/tqzel/dump#{\"module\":\"" + huge + "\"}#";
   EXPECT_EQ(
       (std::vector<std::string>{requestBytes("/cam/tqzel/dump#{\"module\":\"" + name + "\"}#"),
@@ -283,11 +299,26 @@ TEST_F(QuilloxExchange, LongNamesAreCutInTheFrameAndTheRequest) {
 
 TEST_F(QuilloxExchange, AFailedDumpWriteIsReportedAndEndsWithStatusZero) {
   peer(answer("dump bytes"));
-  ProgramRun run = quilloxRun({});
-  run.stdout_to = "/dev/full";
-  ProgramResult r = run_program(run);
+  ProgramRun toFull = run({});
+  toFull.stdout_to = "/dev/full";
+  ProgramResult r = run_program(toFull);
   EXPECT_EQ(0, r.exit_status);
   EXPECT_EQ("Failed to write while dumping service all: No space left on device\n", r.err);
+}
+
+// Without QUILLOX_SERVICE, or with it empty, quillox asks the service's fixed address. The only
+// test on a fixed port: CTest runs it alone as quillox_default_service, under the port's lock.
+TEST(QuilloxDefaultService, TheFixedAddressServesWithoutQuilloxService) {
+  unsetenv("QUILLOX_SERVICE");
+  TuningPeer p(answer("default"), kDefaultServicePort);
+  if (!p.listening()) GTEST_SKIP() << "something else holds the port: " << p.listenError();
+  for (const std::map<std::string, std::string> &env :
+       {std::map<std::string, std::string>{}, {{"QUILLOX_SERVICE", ""}}}) {
+    ProgramResult r = runQuillox({}, env);
+    EXPECT_EQ(dumpFrame("all", "default"), r.out);
+    EXPECT_EQ(1, r.exit_status);
+  }
+  EXPECT_EQ(2u, p.requests().size());
 }
 
 }  // namespace

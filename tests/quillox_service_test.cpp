@@ -1,4 +1,5 @@
-// quillox against the staged tqzel-sim on port 4894, with the service's fault injection.
+// quillox against the staged tqzel-sim on a free port or a local socket, with the service's fault
+// injection.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -13,12 +14,18 @@
 
 namespace {
 
-TEST(QuilloxWithService, AllModulesOneModuleAndAnUnknownOne) {
-  ServiceProcess service({});
-  ASSERT_TRUE(service.ready()) << service.log();
-  ASSERT_EQ(kServicePort, service.port());
+ProgramRun quilloxAt(const ServiceProcess &service, const std::vector<std::string> &args) {
+  return quilloxRun(args, {{"QUILLOX_SERVICE", service.endpoint()}});
+}
 
-  ProgramResult r = runQuillox({});
+ProgramResult runQuilloxAt(const ServiceProcess &service, const std::vector<std::string> &args) {
+  return run_program(quilloxAt(service, args));
+}
+
+TEST(QuilloxWithService, AllModulesOneModuleAndAnUnknownOne) {
+  ServiceProcess service({"--port", "0"});
+  ASSERT_TRUE(service.ready()) << service.log();
+  ProgramResult r = runQuilloxAt(service, {});
   EXPECT_EQ(0u, r.out.find(dumpHeader("all") + "TQZEL v3.1.4 (simulated)")) << r.out;
   size_t at = 0;
   for (const char *module : {"[ae]", "[awb]", "[ccm]", "[gamma]", "[lsc]", "[nr]", "[sharp]"}) {
@@ -27,7 +34,7 @@ TEST(QuilloxWithService, AllModulesOneModuleAndAnUnknownOne) {
   }
   EXPECT_EQ(1, r.exit_status);
 
-  r = runQuillox({"awb", "--verbose", "x\"y"});
+  r = runQuilloxAt(service, {"awb", "--verbose", "x\"y"});
   EXPECT_EQ(dumpFrame("awb",
                       "[awb]\n"
                       "  mode               : auto\n"
@@ -39,9 +46,9 @@ TEST(QuilloxWithService, AllModulesOneModuleAndAnUnknownOne) {
                       "  moduleArgs         : (2) \"--verbose\" \"x\"y\"\n"),
             r.out);
 
-  r = runQuillox({"nosuch"});
+  r = runQuilloxAt(service, {"nosuch"});
   EXPECT_EQ(dumpFrame("nosuch", "tqzel: unknown module \"nosuch\"\n"), r.out);
-  r = runQuillox({"--uri", "cfg", "a"});
+  r = runQuilloxAt(service, {"--uri", "cfg", "a"});
   EXPECT_EQ(dumpFrame("", "TQZEL uri /cam/tqzel/cfg\n  uriArgs            : (1) \"a\"\n"), r.out);
 
   EXPECT_EQ(0, service.stop());
@@ -54,11 +61,21 @@ TEST(QuilloxWithService, AllModulesOneModuleAndAnUnknownOne) {
       << log;
 }
 
+TEST(QuilloxWithService, ALocalSocketNamedByQuilloxService) {
+  ScratchDir dir;
+  std::string path = dir.file("tqzel.sock");
+  ServiceProcess service({"--socket", path});
+  ASSERT_TRUE(service.ready()) << service.log();
+  ProgramResult r = runQuillox({"nr"}, {{"QUILLOX_SERVICE", "domain://" + path}});
+  EXPECT_EQ(0u, r.out.find(dumpHeader("nr") + "[nr]\n")) << r.out;
+  EXPECT_EQ(1, r.exit_status);
+}
+
 TEST(QuilloxWithService, AnnouncedSizeAndAShortDump) {
   {
-    ServiceProcess service({"--size", "2000000", "--delay", "200"});
+    ServiceProcess service({"--port", "0", "--size", "2000000", "--delay", "200"});
     ASSERT_TRUE(service.ready()) << service.log();
-    ProgramResult r = runQuillox({"ae"});
+    ProgramResult r = runQuilloxAt(service, {"ae"});
     const std::string warning = "Received message size exceeds reception buffer size! \n";
     const std::string footer = dumpFooter("ae") + warning;
     ASSERT_EQ(dumpFrame("ae", "").size() + 2000000 + warning.size(), r.out.size());
@@ -66,17 +83,17 @@ TEST(QuilloxWithService, AnnouncedSizeAndAShortDump) {
     EXPECT_EQ(footer, r.out.substr(r.out.size() - footer.size()));
     EXPECT_EQ(1, r.exit_status);
   }
-  ServiceProcess service({"--size", "5000", "--send-only", "100"});
+  ServiceProcess service({"--port", "0", "--size", "5000", "--send-only", "100"});
   ASSERT_TRUE(service.ready()) << service.log();
-  ProgramResult r = runQuillox({"ae"});
+  ProgramResult r = runQuilloxAt(service, {"ae"});
   EXPECT_EQ(dumpFrame("ae", ""), r.out);
   EXPECT_EQ(1, r.exit_status);
 }
 
 TEST(QuilloxWithService, AServiceThatClosesAtOnce) {
-  ServiceProcess service({"--close-at-once"});
+  ServiceProcess service({"--port", "0", "--close-at-once"});
   ASSERT_TRUE(service.ready()) << service.log();
-  ProgramResult r = runQuillox({});
+  ProgramResult r = runQuilloxAt(service, {});
   EXPECT_EQ(dumpFrame("all", ""), r.out);
   EXPECT_EQ(1, r.exit_status);
 }
@@ -84,9 +101,9 @@ TEST(QuilloxWithService, AServiceThatClosesAtOnce) {
 // No time-out: quillox waits for an answer until the service goes away. Only a window can show
 // that no time-out ends the wait early; three seconds keep it short.
 TEST(QuilloxWithService, AServiceThatNeverAnswersKeepsQuilloxWaiting) {
-  ServiceProcess service({"--never-answer"});
+  ServiceProcess service({"--port", "0", "--never-answer"});
   ASSERT_TRUE(service.ready()) << service.log();
-  ProgramRun run = quilloxRun({});
+  ProgramRun run = quilloxAt(service, {});
   run.timeout_s = 3;
   ProgramResult r = run_program(run);
   EXPECT_TRUE(r.timed_out);

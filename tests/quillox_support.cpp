@@ -74,6 +74,10 @@ TuningPeer::~TuningPeer() {
   }
 }
 
+std::string TuningPeer::uri() const {
+  return "tcp://127.0.0.1:" + std::to_string(bound_port(mListenFd.get()));
+}
+
 std::vector<std::string> TuningPeer::requests() const {
   std::lock_guard<std::mutex> lock(mMutex);
   return mRequests;
