@@ -10,6 +10,7 @@
 
 #include "dump_frame.h"
 #include "fake_tools.h"
+#include "monotonic_clock.h"
 #include "program_runner.h"
 #include "quillox_support.h"
 #include "staged_install.h"
@@ -205,6 +206,23 @@ TEST_F(QuilloxExchange, ABadOptionShowsTheUsageAndParsingGoesOn) {
   EXPECT_EQ((std::vector<std::string>{requestBytes("/cam/tqzel/dump#{\"module\":\"mod\"}#"),
                                       requestBytes("/cam/tqzel/dump##")}),
             p.requests());
+}
+
+// The connection must not take the place of a closed standard stream: on 0 it would be taken for
+// no connection, on 1 the frame would go back to the service.
+TEST_F(QuilloxExchange, ClosedStandardStreamsAreNotTakenByTheConnection) {
+  TuningPeer &p = peer(answer("dump"));
+  for (int stream : {0, 1}) {
+    ProgramRun closed = run({"awb"});
+    closed.closed_streams = {stream};
+    ProgramResult r = run_program(closed);
+    EXPECT_EQ(stream == 1 ? "" : dumpFrame("awb", "dump"), r.out) << stream;
+    EXPECT_EQ("", r.err) << stream;
+    EXPECT_EQ(1, r.exit_status) << stream;
+  }
+  ASSERT_TRUE(wait_until([&] { return p.served() == 2; }, 60));
+  const std::string request = requestBytes("/cam/tqzel/dump#{\"module\":\"awb\"}#");
+  EXPECT_EQ((std::vector<std::string>{request, request}), p.requests());
 }
 
 TEST_F(QuilloxExchange, ADumpOfZeroBytes) {

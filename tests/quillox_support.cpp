@@ -83,6 +83,11 @@ std::vector<std::string> TuningPeer::requests() const {
   return mRequests;
 }
 
+size_t TuningPeer::served() const {
+  std::lock_guard<std::mutex> lock(mMutex);
+  return mServed;
+}
+
 void TuningPeer::serve() {
   const int stopFd = mStop.read_end.get();
   while (readable(mListenFd.get(), stopFd, -1)) {
@@ -104,6 +109,12 @@ void TuningPeer::serve() {
       if (n <= 0) break;
       sent += (size_t)n;
     }
+    // The client sees the end of the answer, and anything it sends after it is recorded.
+    shutdown(fd.get(), SHUT_WR);
+    std::string rest = readUpTo(fd.get(), std::string::npos, stopFd);
+    std::lock_guard<std::mutex> lock(mMutex);
+    mRequests.back() += rest;
+    ++mServed;
   }
 }
 

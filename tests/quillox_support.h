@@ -28,8 +28,9 @@ ProgramResult runQuillox(const std::vector<std::string> &args,
                          const std::map<std::string, std::string> &env = {});
 
 // The tuning service inside the test: listens on 127.0.0.1:`port` (0: a free one), records the
-// bytes of each request (the 8-byte head and the announced payload) and answers with `answer`,
-// then closes.
+// bytes of each request (the 8-byte head and the announced payload), answers with `answer`, ends
+// its side of the connection, and adds what else the client sends before it closes to the
+// request's record.
 class TuningPeer {
  public:
   explicit TuningPeer(const std::string &answer, int port = 0);
@@ -42,6 +43,8 @@ class TuningPeer {
   // Where it listens, as QUILLOX_SERVICE names it.
   std::string uri() const;
   std::vector<std::string> requests() const;
+  // The number of connections that the client closed.
+  size_t served() const;
 
  private:
   void serve();
@@ -51,6 +54,7 @@ class TuningPeer {
   std::string mError;
   mutable std::mutex mMutex;
   std::vector<std::string> mRequests;
+  size_t mServed = 0;
   std::thread mThread;
 };
 
