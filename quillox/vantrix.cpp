@@ -115,6 +115,7 @@ int Vantrix::start(int argc, char *const *argv) {
     }
   }
   generateJson(modules, args);
+  if (!generateRequest()) return 0;
   if (InitDumpClient()) {
     if (DumpClientSendModule()) {
       DumpClientReceiveDump();
@@ -130,6 +131,24 @@ bool Vantrix::generateJson(std::vector<std::string> &modules, std::vector<std::s
   return true;
 }
 
+bool Vantrix::generateRequest() {
+  if (mUriName.find('#') != std::string::npos) {
+    fprintf(stderr,
+            "quillox: the uri name \"%s\" holds '#', the request's separator; nothing sent\n",
+            mUriName.c_str());
+    return false;
+  }
+  mRequestText = StringPrintf("/cam/tqzel/%s#%s#", mUriName.c_str(), mRequest.c_str());
+  // A cut request would reach the service without its closing '#'.
+  if (mRequestText.size() >= kRequestSize) {
+    fprintf(stderr,
+            "quillox: the request text is %zu bytes long, over the limit of %u; nothing sent\n",
+            mRequestText.size(), kRequestSize - 1);
+    return false;
+  }
+  return true;
+}
+
 bool Vantrix::InitDumpClient() {
   if (!mDumpClient) return true;
   // A forwarded port or a local socket can stand in for the service's fixed address.
@@ -139,7 +158,7 @@ bool Vantrix::InitDumpClient() {
 
 bool Vantrix::DumpClientSendModule() {
   char request[kRequestSize] = {};
-  Snprintf(request, sizeof(request), "/cam/tqzel/%s#%s#", mUriName.c_str(), mRequest.c_str());
+  Snprintf(request, sizeof(request), "%s", mRequestText.c_str());
   if (!mDumpClient) return true;
   return mDumpClient->sendDump(kRequestType, request, sizeof(request));
 }

@@ -29,10 +29,14 @@ class Vantrix {
 
   // Appends the request JSON of the module list and the argument list to mRequest. Always true.
   bool generateJson(std::vector<std::string> &modules, std::vector<std::string> &args);
+  // The request's text "/cam/tqzel/URI#JSON#" into mRequestText; false, after saying why on
+  // standard error, when the uri name holds the separator '#' or the text does not fit the request
+  // with its terminator.
+  bool generateRequest();
   // Connects to the tuning service at QUILLOX_SERVICE (when set and not empty) or at its fixed
   // address. True in every run: a failed connection shows at the send.
   bool InitDumpClient();
-  // Sends the type-5 request: "/cam/tqzel/URI#JSON#" in 1024 zero-filled bytes.
+  // Sends the type-5 request: mRequestText in 1024 zero-filled bytes.
   bool DumpClientSendModule();
   // Receives the dump message and the dump into mDumpBuffer; false (holding no buffer) when
   // either does not arrive whole or the buffer cannot be allocated.
@@ -64,6 +68,7 @@ class Vantrix {
   unsigned int mDumpSize;
   unsigned int mMessageId;
   std::string mRequest;
+  std::string mRequestText;
   std::string mUriName;
   bool mModuleMode;
   bool mShowVersion;

@@ -291,28 +291,47 @@ TEST_F(QuilloxExchange, ASizeThatCannotBeAllocated) {
   EXPECT_EQ(1, r.exit_status);
 }
 
-TEST_F(QuilloxExchange, QuotesBackslashesAndControlCharactersAreEscaped) {
+// '#' separates the request's parts, so inside the JSON it is escaped too.
+TEST_F(QuilloxExchange, QuotesBackslashesControlCharactersAndHashesAreEscaped) {
   TuningPeer &p = peer(answer("ok"));
-  ProgramResult r = quillox({"m\"od", "a\",\"module\":\"evil", "c\\d", "e\nf\x01"});
+  ProgramResult r = quillox({"m\"od", "a\",\"module\":\"evil", "c\\d", "e\nf\x01", "#x#"});
   EXPECT_EQ(dumpFrame("m\"od", "ok"), r.out) << "the header shows the name as given";
   EXPECT_EQ(std::vector<std::string>{requestBytes(
                 "/cam/tqzel/dump#{\"module\":\"m\\\"od\", \"moduleArgs\":[\"a\\\",\\\"module\\\":"
-                "\\\"evil\",\"c\\\\d\",\"e\\u000af\\u0001\"]}#")},
+                "\\\"evil\",\"c\\\\d\",\"e\\u000af\\u0001\",\"\\u0023x\\u0023\"]}#")},
             p.requests());
 }
 
-TEST_F(QuilloxExchange, LongNamesAreCutInTheFrameAndTheRequest) {
+// A request text fits its 1024-byte buffer with a terminator, or it is not sent: nothing is cut.
+// "/cam/tqzel/dump#{"module":"NAME"}#" is 30 characters more than NAME. A uri name cannot hold
+// the separator '#'. The frame's name is cut to 255 characters.
+TEST_F(QuilloxExchange, RequestsThatDoNotFitAreRefusedAndLongNamesCutInTheFrame) {
   TuningPeer &p = peer(answer(""));
-  std::string name(300, 'm');
-  ProgramResult r = quillox({name});
-  EXPECT_EQ(dumpFrame(name.substr(0, 255), ""), r.out);
-  std::string huge(1100, 'h');
-  r = quillox({huge});
-  std::string text = "/cam/tqzel/dump#{\"module\":\"" + huge + "\"}#";
-  EXPECT_EQ(
-      (std::vector<std::string>{requestBytes("/cam/tqzel/dump#{\"module\":\"" + name + "\"}#"),
-                                requestBytes(text.substr(0, 1023))}),
-      p.requests());
+  struct {
+    std::vector<std::string> args;
+    std::string err;  // "": sent whole
+  } cases[] = {
+      {{std::string(992, 'n')}, ""},
+      {{std::string(993, 'n')}, ""},
+      {{std::string(994, 'n')},
+       "quillox: the request text is 1024 bytes long, over the limit of 1023; nothing sent\n"},
+      {{"--uri", "u#v", "x"},
+       "quillox: the uri name \"u#v\" holds '#', the request's separator; nothing sent\n"},
+  };
+  std::vector<std::string> sent;
+  for (const auto &c : cases) {
+    ProgramResult r = quillox(c.args);
+    EXPECT_EQ(c.err, r.err) << c.args[0].size();
+    if (c.err.empty()) {
+      sent.push_back(requestBytes("/cam/tqzel/dump#{\"module\":\"" + c.args[0] + "\"}#"));
+      EXPECT_EQ(dumpFrame(c.args[0].substr(0, 255), ""), r.out);
+      EXPECT_EQ(1, r.exit_status);
+    } else {
+      EXPECT_EQ("", r.out);
+      EXPECT_EQ(0, r.exit_status);
+    }
+  }
+  EXPECT_TRUE(sent == p.requests()) << p.requests().size() << " requests";
 }
 
 TEST_F(QuilloxExchange, AFailedDumpWriteIsReportedAndEndsWithStatusZero) {
