@@ -10,6 +10,7 @@
 #include "dump_client.h"
 #include "dump_memory.h"
 #include "dump_version.h"
+#include "environment_setting.h"
 #include "fd_write.h"
 #include "request_json.h"
 #include "string_format.h"
@@ -25,6 +26,8 @@ const char kUsageText[] =
 namespace {
 
 const char kServiceUri[] = "tcp://127.0.0.1:4894";
+const unsigned long kDefaultIdleTimeout = 30;  // seconds
+const unsigned long kMaxIdleTimeout = 86400;
 const unsigned int kRequestType = 5;
 const unsigned int kRequestSize = 1024;
 const char kSeparator[] =
@@ -152,6 +155,8 @@ bool Vantrix::generateRequest() {
 bool Vantrix::InitDumpClient() {
   if (!mDumpClient) return true;
   // A forwarded port or a local socket can stand in for the service's fixed address.
+  mDumpClient->setIdleTimeout(
+      (unsigned int)environmentNumber("QUILLOX_TIMEOUT", 0, kMaxIdleTimeout, kDefaultIdleTimeout));
   const char *uri = getenv("QUILLOX_SERVICE");
   return mDumpClient->sockClientOpen(uri != nullptr && *uri != '\0' ? uri : kServiceUri);
 }

@@ -34,7 +34,8 @@ class Vantrix {
   // with its terminator.
   bool generateRequest();
   // Connects to the tuning service at QUILLOX_SERVICE (when set and not empty) or at its fixed
-  // address. True in every run: a failed connection shows at the send.
+  // address, with the idle time-out of QUILLOX_TIMEOUT (default 30 s, 0: none). True in every
+  // run: a failed connection shows at the send.
   bool InitDumpClient();
   // Sends the type-5 request: mRequestText in 1024 zero-filled bytes.
   bool DumpClientSendModule();

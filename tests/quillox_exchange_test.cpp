@@ -1,7 +1,12 @@
 // quillox against a tuning service played inside the test on a free port: the exact request bytes,
 // the frame around the dump, the command line's modes, and the failures of the exchange.
+#include <errno.h>
 #include <gtest/gtest.h>
+#include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 
 #include <memory>
 #include <sstream>
@@ -10,6 +15,7 @@
 
 #include "dump_frame.h"
 #include "fake_tools.h"
+#include "loopback_socket.h"
 #include "monotonic_clock.h"
 #include "program_runner.h"
 #include "quillox_support.h"
@@ -52,8 +58,8 @@ std::string unusedServiceUri() {
 class QuilloxExchange : public testing::Test {
  protected:
   // Starts the peer answering with `bytes`, in place of the one before.
-  TuningPeer &peer(const std::string &bytes) {
-    mPeer.reset(new TuningPeer(bytes));
+  TuningPeer &peer(const std::string &bytes, TuningPeer::Ending ending = TuningPeer::kEnds) {
+    mPeer.reset(new TuningPeer(bytes, ending));
     EXPECT_TRUE(mPeer->listening()) << mPeer->listenError();
     return *mPeer;
   }
@@ -253,15 +259,85 @@ TEST_F(QuilloxExchange, ServiceAbsent) {
   EXPECT_EQ(1, r.exit_status);
 }
 
-TEST_F(QuilloxExchange, ServiceClosingEarly) {
-  peer(messageHead(9, 100) + "only ten b");
-  ProgramResult r = quillox({});
-  EXPECT_EQ(dumpFrame("all", ""), r.out);
-  EXPECT_EQ(1, r.exit_status);
+// A reception cut short, by the end of the connection or by the idle time-out, ends with the
+// empty frame and says how much of what arrived.
+TEST_F(QuilloxExchange, AReceptionCutShortSaysHowFarItGot) {
+  const std::string head = messageHead(9, 100);
+  const std::string timeout = "time-out: no progress for 1 s (QUILLOX_TIMEOUT)\n";
+  const std::string dumpCut = "receiveDump: 10 of 100 announced dump bytes received; ";
+  struct {
+    std::string answer;
+    TuningPeer::Ending ending;
+    std::string said;
+  } cases[] = {
+      {head + "only ten b", TuningPeer::kEnds, dumpCut + "connection closed\n"},
+      {head.substr(0, 6), TuningPeer::kEnds,
+       "receiveDumpMessage: 6 of 8 message head bytes received; connection closed\n"},
+      {"", TuningPeer::kEnds,
+       "receiveDumpMessage: 0 of 8 message head bytes received; connection closed\n"},
+      {"", TuningPeer::kHolds,
+       "receiveDumpMessage: 0 of 8 message head bytes received; " + timeout},
+      {head.substr(0, 3), TuningPeer::kHolds,
+       "receiveDumpMessage: 3 of 8 message head bytes received; " + timeout},
+      {head + "only ten b", TuningPeer::kHolds, dumpCut + timeout},
+  };
+  for (const auto &c : cases) {
+    peer(c.answer, c.ending);
+    ProgramRun stalled = run({"awb"}, {{"QUILLOX_TIMEOUT", "1"}});
+    stalled.timeout_s = 30;
+    ProgramResult r = run_program(stalled);
+    EXPECT_EQ(dumpFrame("awb", "") + c.said, r.out);
+    EXPECT_EQ("", r.err);
+    EXPECT_EQ(1, r.exit_status);
+  }
+}
 
-  peer(messageHead(9, 100).substr(0, 6));
-  r = quillox({"awb"});
-  EXPECT_EQ(dumpFrame("awb", ""), r.out);
+// A setting that is not a whole number in its range is named on standard error, and its default
+// is used.
+TEST_F(QuilloxExchange, BadSettingsAreReportedAndTheirDefaultsUsed) {
+  TuningPeer &p = peer(answer("ok"));
+  const std::string timeout = " is not a whole number from 0 to 86400; 30 is used\n";
+  struct {
+    std::string variable, value, err;
+  } cases[] = {
+      {"QUILLOX_TIMEOUT", "soon", "quillox: QUILLOX_TIMEOUT=\"soon\"" + timeout},
+      {"QUILLOX_TIMEOUT", "-1", "quillox: QUILLOX_TIMEOUT=\"-1\"" + timeout},
+      {"QUILLOX_TIMEOUT", " 5", "quillox: QUILLOX_TIMEOUT=\" 5\"" + timeout},
+      {"QUILLOX_TIMEOUT", "86401", "quillox: QUILLOX_TIMEOUT=\"86401\"" + timeout},
+      {"QUILLOX_TIMEOUT", "86400", ""},
+      {"QUILLOX_TIMEOUT", "", ""},
+  };
+  for (const auto &c : cases) {
+    ProgramResult r = quillox({}, {{c.variable, c.value}});
+    EXPECT_EQ(c.err, r.err) << c.variable << "=" << c.value;
+    EXPECT_EQ(dumpFrame("all", "ok"), r.out);
+  }
+  EXPECT_EQ(sizeof(cases) / sizeof(cases[0]), p.requests().size());
+}
+
+// A connection that is never accepted: the local listener's queue is full.
+TEST_F(QuilloxExchange, AConnectThatMakesNoProgressEndsAtTheTimeout) {
+  ScratchDir dir;
+  const std::string path = dir.file("full.sock");
+  OwnedFd listener = listen_local(path);
+  ASSERT_TRUE(listener.valid()) << strerror(errno);
+  std::vector<OwnedFd> queued;
+  struct sockaddr_un address = {};
+  address.sun_family = AF_UNIX;
+  snprintf(address.sun_path, sizeof(address.sun_path), "%s", path.c_str());
+  for (;;) {
+    OwnedFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (connect(fd.get(), (struct sockaddr *)&address, sizeof(address)) != 0) break;
+    queued.push_back(std::move(fd));
+  }
+  ASSERT_EQ(EAGAIN, errno) << strerror(errno);
+  ProgramResult r =
+      quillox({}, {{"QUILLOX_SERVICE", "domain://" + path}, {"QUILLOX_TIMEOUT", "1"}});
+  EXPECT_EQ(dumpFrame("all", "") +
+                "init: connect failed, reason: time-out: no progress for 1 s (QUILLOX_TIMEOUT) \n"
+                "sendDump: not initialized \n"
+                "start: Confirm TQZEL has been initialized and running?\n",
+            r.out);
   EXPECT_EQ(1, r.exit_status);
 }
 
@@ -347,7 +423,7 @@ TEST_F(QuilloxExchange, AFailedDumpWriteIsReportedAndEndsWithStatusZero) {
 // test on a fixed port: CTest runs it alone as quillox_default_service, under the port's lock.
 TEST(QuilloxDefaultService, TheFixedAddressServesWithoutQuilloxService) {
   unsetenv("QUILLOX_SERVICE");
-  TuningPeer p(answer("default"), kDefaultServicePort);
+  TuningPeer p(answer("default"), TuningPeer::kEnds, kDefaultServicePort);
   if (!p.listening()) GTEST_SKIP() << "something else holds the port: " << p.listenError();
   for (const std::map<std::string, std::string> &env :
        {std::map<std::string, std::string>{}, {{"QUILLOX_SERVICE", ""}}}) {

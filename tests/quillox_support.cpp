@@ -53,7 +53,8 @@ ProgramResult runQuillox(const std::vector<std::string> &args,
   return run_program(quilloxRun(args, env));
 }
 
-TuningPeer::TuningPeer(const std::string &answer, int port) : mAnswer(answer), mStop(make_pipe()) {
+TuningPeer::TuningPeer(const std::string &answer, Ending ending, int port)
+    : mAnswer(answer), mEnding(ending), mStop(make_pipe()) {
   if (!mStop.read_end.valid()) {
     mError = strerror(errno);
     return;
@@ -110,7 +111,7 @@ void TuningPeer::serve() {
       sent += (size_t)n;
     }
     // The client sees the end of the answer, and anything it sends after it is recorded.
-    shutdown(fd.get(), SHUT_WR);
+    if (mEnding == kEnds) shutdown(fd.get(), SHUT_WR);
     std::string rest = readUpTo(fd.get(), std::string::npos, stopFd);
     std::lock_guard<std::mutex> lock(mMutex);
     mRequests.back() += rest;

@@ -29,11 +29,12 @@ ProgramResult runQuillox(const std::vector<std::string> &args,
 
 // The tuning service inside the test: listens on 127.0.0.1:`port` (0: a free one), records the
 // bytes of each request (the 8-byte head and the announced payload), answers with `answer`, ends
-// its side of the connection, and adds what else the client sends before it closes to the
-// request's record.
+// its side of the connection unless it is to `hold` it open (a service that stalls), and adds
+// what else the client sends before it closes to the request's record.
 class TuningPeer {
  public:
-  explicit TuningPeer(const std::string &answer, int port = 0);
+  enum Ending { kEnds, kHolds };
+  explicit TuningPeer(const std::string &answer, Ending ending = kEnds, int port = 0);
   ~TuningPeer();
   TuningPeer(const TuningPeer &) = delete;
   TuningPeer &operator=(const TuningPeer &) = delete;
@@ -49,6 +50,7 @@ class TuningPeer {
  private:
   void serve();
   std::string mAnswer;
+  Ending mEnding;
   OwnedFd mListenFd;
   Pipe mStop;
   std::string mError;
