@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <getopt.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -28,6 +29,10 @@ namespace {
 const char kServiceUri[] = "tcp://127.0.0.1:4894";
 const unsigned long kDefaultIdleTimeout = 30;  // seconds
 const unsigned long kMaxIdleTimeout = 86400;
+// No real dump comes near it; a larger announcement is a corrupt or hostile head, whose bytes
+// would be taken into memory as they arrive.
+const unsigned long kDefaultMaxDumpMiB = 256;
+const unsigned long kMaxMaxDumpMiB = 4096;  // beyond any 32-bit size
 const unsigned int kRequestType = 5;
 const unsigned int kRequestSize = 1024;
 const char kSeparator[] =
@@ -52,6 +57,8 @@ Vantrix::Vantrix()
       mServiceName(),
       mDumpSize(0),
       mMessageId(0),
+      mIdleTimeout((unsigned int)kDefaultIdleTimeout),
+      mMaxDumpMiB(kDefaultMaxDumpMiB),
       mUriName("dump"),
       mModuleMode(true),
       mShowVersion(false),
@@ -119,6 +126,7 @@ int Vantrix::start(int argc, char *const *argv) {
   }
   generateJson(modules, args);
   if (!generateRequest()) return 0;
+  readSettings();
   if (InitDumpClient()) {
     if (DumpClientSendModule()) {
       DumpClientReceiveDump();
@@ -152,11 +160,16 @@ bool Vantrix::generateRequest() {
   return true;
 }
 
+void Vantrix::readSettings() {
+  mIdleTimeout =
+      (unsigned int)environmentNumber("QUILLOX_TIMEOUT", 0, kMaxIdleTimeout, kDefaultIdleTimeout);
+  mMaxDumpMiB = environmentNumber("QUILLOX_MAX_DUMP", 1, kMaxMaxDumpMiB, kDefaultMaxDumpMiB);
+}
+
 bool Vantrix::InitDumpClient() {
   if (!mDumpClient) return true;
   // A forwarded port or a local socket can stand in for the service's fixed address.
-  mDumpClient->setIdleTimeout(
-      (unsigned int)environmentNumber("QUILLOX_TIMEOUT", 0, kMaxIdleTimeout, kDefaultIdleTimeout));
+  mDumpClient->setIdleTimeout(mIdleTimeout);
   const char *uri = getenv("QUILLOX_SERVICE");
   return mDumpClient->sockClientOpen(uri != nullptr && *uri != '\0' ? uri : kServiceUri);
 }
@@ -171,6 +184,11 @@ bool Vantrix::DumpClientSendModule() {
 bool Vantrix::DumpClientReceiveDump() {
   if (!mDumpClient) return true;
   if (!mDumpClient->receiveDumpMessage(mMessageId, mDumpSize)) return false;
+  if (mDumpSize > (uint64_t)mMaxDumpMiB << 20) {
+    printf("%s: refusing a dump of %u bytes, over the limit of %lu MiB (QUILLOX_MAX_DUMP)\n",
+           "DumpClientReceiveDump", mDumpSize, mMaxDumpMiB);
+    return false;
+  }
   // The size comes from the service unchecked; an allocation that cannot be made ends the
   // reception like a dump that does not arrive.
   mDumpBuffer.reset(static_cast<char *>(calloc(mDumpSize > 0 ? mDumpSize : 1, 1)));

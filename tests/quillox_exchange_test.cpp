@@ -297,6 +297,7 @@ TEST_F(QuilloxExchange, AReceptionCutShortSaysHowFarItGot) {
 TEST_F(QuilloxExchange, BadSettingsAreReportedAndTheirDefaultsUsed) {
   TuningPeer &p = peer(answer("ok"));
   const std::string timeout = " is not a whole number from 0 to 86400; 30 is used\n";
+  const std::string maxDump = " is not a whole number from 1 to 4096; 256 is used\n";
   struct {
     std::string variable, value, err;
   } cases[] = {
@@ -306,6 +307,9 @@ TEST_F(QuilloxExchange, BadSettingsAreReportedAndTheirDefaultsUsed) {
       {"QUILLOX_TIMEOUT", "86401", "quillox: QUILLOX_TIMEOUT=\"86401\"" + timeout},
       {"QUILLOX_TIMEOUT", "86400", ""},
       {"QUILLOX_TIMEOUT", "", ""},
+      {"QUILLOX_MAX_DUMP", "0", "quillox: QUILLOX_MAX_DUMP=\"0\"" + maxDump},
+      {"QUILLOX_MAX_DUMP", "4097", "quillox: QUILLOX_MAX_DUMP=\"4097\"" + maxDump},
+      {"QUILLOX_MAX_DUMP", "4096", ""},
   };
   for (const auto &c : cases) {
     ProgramResult r = quillox({}, {{c.variable, c.value}});
@@ -341,6 +345,35 @@ TEST_F(QuilloxExchange, AConnectThatMakesNoProgressEndsAtTheTimeout) {
   EXPECT_EQ(1, r.exit_status);
 }
 
+// An announced size over the limit, 256 MiB or QUILLOX_MAX_DUMP MiB, ends the reception before
+// anything is allocated: no real dump comes near it.
+TEST_F(QuilloxExchange, AnnouncedSizesOverTheLimitAreRefused) {
+  const std::string refused = "DumpClientReceiveDump: refusing a dump of ";
+  const std::string cut = "receiveDump: 8 of ";
+  const std::string closed = " announced dump bytes received; connection closed\n";
+  struct {
+    uint32_t size;
+    std::string maxDump;
+    std::string said;
+  } cases[] = {
+      {0xffffffffu, "",
+       refused + "4294967295 bytes, over the limit of 256 MiB (QUILLOX_MAX_DUMP)\n"},
+      {(256u << 20) + 1, "",
+       refused + "268435457 bytes, over the limit of 256 MiB (QUILLOX_MAX_DUMP)\n"},
+      {256u << 20, "", cut + "268435456" + closed},
+      {(256u << 20) + 1, "257", cut + "268435457" + closed},
+      {(1u << 20) + 1, "1",
+       refused + "1048577 bytes, over the limit of 1 MiB (QUILLOX_MAX_DUMP)\n"},
+  };
+  for (const auto &c : cases) {
+    peer(messageHead(9, c.size) + "a little");
+    ProgramResult r = quillox({}, {{"QUILLOX_MAX_DUMP", c.maxDump}});
+    EXPECT_EQ(dumpFrame("all", "") + kSizeWarning + c.said, r.out) << c.size;
+    EXPECT_EQ("", r.err);
+    EXPECT_EQ(1, r.exit_status);
+  }
+}
+
 // An announced size that cannot be allocated ends the reception instead of the program. The
 // sanitizer's allocator is told to fail such an allocation as the C library's would.
 TEST_F(QuilloxExchange, ASizeThatCannotBeAllocated) {
@@ -351,7 +384,7 @@ TEST_F(QuilloxExchange, ASizeThatCannotBeAllocated) {
   const char *asan = getenv("ASAN_OPTIONS");
   std::string options = std::string(asan != nullptr ? asan : "") +
                         ":allocator_may_return_null=1:max_allocation_size_mb=1024";
-  ProgramResult r = quillox({}, {{"ASAN_OPTIONS", options}});
+  ProgramResult r = quillox({}, {{"ASAN_OPTIONS", options}, {"QUILLOX_MAX_DUMP", "4096"}});
   EXPECT_EQ(dumpFrame("all", "") + kSizeWarning +
                 "DumpClientReceiveDump: cannot allocate 4294967295 bytes for the dump\n",
             r.out);
