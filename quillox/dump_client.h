@@ -29,7 +29,7 @@ class DumpClient {
                        const char *uri);
 
   // The idle time-out of the connections opened from now on: a connect, send or receive that
-  // makes no progress for `seconds` fails, saying so. 0 (the start) waits for ever.
+  // makes no progress for `seconds` fails, saying so. 0, the initial value, waits for ever.
   void setIdleTimeout(unsigned int seconds) { mIdleTimeout = seconds; }
 
   // TCP connection to the dotted IPv4 address `host` (no name lookup). False for a port outside

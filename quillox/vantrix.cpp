@@ -168,8 +168,8 @@ void Vantrix::readSettings() {
 
 bool Vantrix::InitDumpClient() {
   if (!mDumpClient) return true;
-  // A forwarded port or a local socket can stand in for the service's fixed address.
   mDumpClient->setIdleTimeout(mIdleTimeout);
+  // A forwarded port or a local socket can stand in for the service's fixed address.
   const char *uri = getenv("QUILLOX_SERVICE");
   return mDumpClient->sockClientOpen(uri != nullptr && *uri != '\0' ? uri : kServiceUri);
 }
@@ -189,8 +189,7 @@ bool Vantrix::DumpClientReceiveDump() {
            "DumpClientReceiveDump", mDumpSize, mMaxDumpMiB);
     return false;
   }
-  // The size comes from the service unchecked; an allocation that cannot be made ends the
-  // reception like a dump that does not arrive.
+  // An allocation that cannot be made ends the reception like a dump that does not arrive.
   mDumpBuffer.reset(static_cast<char *>(calloc(mDumpSize > 0 ? mDumpSize : 1, 1)));
   if (!mDumpBuffer) {
     printf("%s: cannot allocate %u bytes for the dump\n", "DumpClientReceiveDump", mDumpSize);

@@ -329,12 +329,16 @@ TEST_F(QuilloxExchange, AConnectThatMakesNoProgressEndsAtTheTimeout) {
   struct sockaddr_un address = {};
   address.sun_family = AF_UNIX;
   snprintf(address.sun_path, sizeof(address.sun_path), "%s", path.c_str());
-  for (;;) {
+  int error = 0;
+  while (error == 0) {
     OwnedFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (connect(fd.get(), (struct sockaddr *)&address, sizeof(address)) != 0) break;
-    queued.push_back(std::move(fd));
+    if (connect(fd.get(), (struct sockaddr *)&address, sizeof(address)) == 0) {
+      queued.push_back(std::move(fd));
+    } else {
+      error = errno;
+    }
   }
-  ASSERT_EQ(EAGAIN, errno) << strerror(errno);
+  ASSERT_EQ(EAGAIN, error) << strerror(error);
   ProgramResult r =
       quillox({}, {{"QUILLOX_SERVICE", "domain://" + path}, {"QUILLOX_TIMEOUT", "1"}});
   EXPECT_EQ(dumpFrame("all", "") +

@@ -28,9 +28,9 @@ ProgramResult runQuillox(const std::vector<std::string> &args,
                          const std::map<std::string, std::string> &env = {});
 
 // The tuning service inside the test: listens on 127.0.0.1:`port` (0: a free one), records the
-// bytes of each request (the 8-byte head and the announced payload), answers with `answer`, ends
-// its side of the connection unless it is to `hold` it open (a service that stalls), and adds
-// what else the client sends before it closes to the request's record.
+// bytes of each request (the 8-byte head and the announced payload), answers with `answer`, then
+// ends its side of the connection (kEnds) or holds it open as a service that stalls (kHolds), and
+// adds what else the client sends before it closes to the request's record.
 class TuningPeer {
  public:
   enum Ending { kEnds, kHolds };
