@@ -7,10 +7,13 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
+
+#include "string_format.h"
 
 DumpClient::DumpClient() : mSockFd(0), mRecvBuffer(new char[kRecvBufferSize]) {}
 
@@ -99,6 +102,38 @@ void DumpClient::urlSplit(char *proto, int protoSize, char *authorization, int a
   strlcpy(hostname, host, std::min((int)(authorityEnd - host) + 1, hostnameSize));
 }
 
+namespace {
+
+// connect, carried on after an interruption: with a time-out set, a stop and a continue
+// interrupt it while the connection goes on being made.
+int connectResumed(int fd, const struct sockaddr *address, socklen_t length) {
+  while (connect(fd, address, length) != 0) {
+    if (errno == EISCONN) return 0;
+    if (errno != EINTR) return -1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+bool DumpClient::applyIdleTimeout() {
+  if (mIdleTimeout == 0) return true;
+  struct timeval limit = {};
+  limit.tv_sec = (time_t)mIdleTimeout;
+  return setsockopt(mSockFd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit)) == 0 &&
+         setsockopt(mSockFd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof(limit)) == 0;
+}
+
+bool DumpClient::isTimeout(int error) const {
+  // A connect that times out says EINPROGRESS (TCP) or EAGAIN (local socket).
+  return mIdleTimeout > 0 && (error == EAGAIN || error == EWOULDBLOCK || error == EINPROGRESS);
+}
+
+std::string DumpClient::failureText(int error) const {
+  if (!isTimeout(error)) return strerror(error);
+  return StringPrintf("time-out: no progress for %u s (QUILLOX_TIMEOUT)", mIdleTimeout);
+}
+
 bool DumpClient::init(const char *host, int port) {
   if (port <= 0 || port > 65535) {
     puts("Port missing in uri ");
@@ -113,9 +148,10 @@ bool DumpClient::init(const char *host, int port) {
   address.sin_family = AF_INET;
   address.sin_port = htons((uint16_t)port);
   address.sin_addr.s_addr = inet_addr(host);
-  if (connect(mSockFd, (struct sockaddr *)&address, sizeof(address)) != 0) {
+  if (!applyIdleTimeout() ||
+      connectResumed(mSockFd, (struct sockaddr *)&address, sizeof(address)) != 0) {
     int error = errno;
-    printf("connect failed, reason: %s \n", strerror(error));
+    printf("connect failed, reason: %s \n", failureText(error).c_str());
     close(mSockFd);
     mSockFd = 0;
     return false;
@@ -134,8 +170,13 @@ bool DumpClient::init(const char *path) {
   address.sun_family = AF_UNIX;
   snprintf(address.sun_path, sizeof(address.sun_path), "%s", mUnixPath.c_str());
   socklen_t length = (socklen_t)(offsetof(struct sockaddr_un, sun_path) + strlen(address.sun_path));
-  if (connect(mSockFd, (struct sockaddr *)&address, length) != 0) {
-    printf("%s: connect failed \n", "init");
+  if (!applyIdleTimeout() || connectResumed(mSockFd, (struct sockaddr *)&address, length) != 0) {
+    int error = errno;
+    if (isTimeout(error)) {
+      printf("%s: connect failed, reason: %s \n", "init", failureText(error).c_str());
+    } else {
+      printf("%s: connect failed \n", "init");
+    }
     close(mSockFd);
     mSockFd = 0;
     return false;
@@ -150,7 +191,12 @@ bool DumpClient::sendBuffer(const char *data, unsigned int len) {
   }
   while (len > 0) {
     ssize_t n = send(mSockFd, data, len, MSG_NOSIGNAL);
-    if (n <= 0) break;
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      int error = errno;
+      if (n < 0 && isTimeout(error)) printf("%s: %s\n", "sendBuffer", failureText(error).c_str());
+      break;
+    }
     data += n;
     len -= (unsigned int)n;
   }
@@ -174,23 +220,30 @@ bool DumpClient::sendDump(unsigned int type, const char *data, unsigned int len)
   return true;
 }
 
-bool DumpClient::receiveBuffer(int fd, char *data, unsigned int len) {
-  while (len > 0) {
-    ssize_t n = recv(fd, data, len, 0);
-    if (n <= 0) break;
-    data += n;
-    len -= (unsigned int)n;
+unsigned int DumpClient::receiveBuffer(int fd, char *data, unsigned int len, int *error) {
+  unsigned int got = 0;
+  *error = 0;
+  while (got < len) {
+    ssize_t n = recv(fd, data + got, len - got, 0);
+    if (n > 0) {
+      got += (unsigned int)n;
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) *error = errno;
+    break;
   }
-  return len == 0;
+  return got;
 }
 
-bool DumpClient::receiveMessage(int fd, unsigned int &id, unsigned int &size) {
-  if (!receiveBuffer(fd, reinterpret_cast<char *>(&id), sizeof(id)) ||
-      !receiveBuffer(fd, reinterpret_cast<char *>(&size), sizeof(size))) {
-    return false;
-  }
-  if (size > kRecvBufferSize) puts("Received message size exceeds reception buffer size! ");
-  return true;
+bool DumpClient::receiveWhole(const char *caller, const char *what, char *data, unsigned int len) {
+  int error;
+  unsigned int got = receiveBuffer(mSockFd, data, len, &error);
+  if (got == len) return true;
+  // Without this, a cut reception would look like an empty dump.
+  printf("%s: %u of %u %s received; %s\n", caller, got, len, what,
+         error == 0 ? "connection closed" : failureText(error).c_str());
+  return false;
 }
 
 bool DumpClient::receiveDumpMessage(unsigned int &id, unsigned int &size) {
@@ -198,7 +251,15 @@ bool DumpClient::receiveDumpMessage(unsigned int &id, unsigned int &size) {
     printf("%s: socket failed \n", "receiveDumpMessage");
     return false;
   }
-  return receiveMessage(mSockFd, id, size);
+  unsigned int head[2];
+  if (!receiveWhole("receiveDumpMessage", "message head bytes", reinterpret_cast<char *>(head),
+                    sizeof(head))) {
+    return false;
+  }
+  id = head[0];
+  size = head[1];
+  if (size > kRecvBufferSize) puts("Received message size exceeds reception buffer size! ");
+  return true;
 }
 
 bool DumpClient::receiveDump(char *data, unsigned int len) {
@@ -206,5 +267,5 @@ bool DumpClient::receiveDump(char *data, unsigned int len) {
     printf("%s: socket failed \n", "receiveDump");
     return false;
   }
-  return receiveBuffer(mSockFd, data, len);
+  return receiveWhole("receiveDump", "announced dump bytes", data, len);
 }

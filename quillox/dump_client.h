@@ -28,27 +28,33 @@ class DumpClient {
                        char *hostname, int hostnameSize, int *port, char *path, int pathSize,
                        const char *uri);
 
+  // The idle time-out of the connections opened from now on: a connect, send or receive that
+  // makes no progress for `seconds` fails, saying so. 0, the initial value, waits for ever.
+  void setIdleTimeout(unsigned int seconds) { mIdleTimeout = seconds; }
+
   // TCP connection to the dotted IPv4 address `host` (no name lookup). False for a port outside
   // 1..65535, a failed socket (then unusable until another init) or a failed connect.
   bool init(const char *host, int port);
   // Local stream-socket connection to `path` (cut to 107 characters).
   bool init(const char *path);
 
-  // Sends all `len` bytes; false when not connected or when the peer stops taking them.
+  // Sends all `len` bytes; false when not connected, when the peer stops taking them or after
+  // the idle time-out (which it reports).
   bool sendBuffer(const char *data, unsigned int len);
   // Sends the head (type, len) and the payload.
   bool sendMessage(unsigned int type, const char *data, unsigned int len);
   // sendMessage with a message on failure.
   bool sendDump(unsigned int type, const char *data, unsigned int len);
 
-  // Receives exactly `len` bytes from `fd`; false when the connection ends or fails first.
-  static bool receiveBuffer(int fd, char *data, unsigned int len);
-  // Receives a message head; warns, and still succeeds, when `size` exceeds the 1 MiB reception
-  // buffer.
-  static bool receiveMessage(int fd, unsigned int &id, unsigned int &size);
-  // receiveMessage on the own socket; false after a failed socket creation.
+  // Receives up to `len` bytes from `fd` and returns how many arrived: fewer when the
+  // connection ends (`error` 0) or a receive fails (`error` its errno) first.
+  static unsigned int receiveBuffer(int fd, char *data, unsigned int len, int *error);
+  // Receives the 8-byte message head; warns, and still succeeds, when `size` exceeds the 1 MiB
+  // reception buffer. False after a failed socket creation, or after saying how much of the
+  // head arrived and why not the rest.
   bool receiveDumpMessage(unsigned int &id, unsigned int &size);
-  // receiveBuffer on the own socket; false after a failed socket creation.
+  // Receives the `len` announced dump bytes; false after a failed socket creation, or after
+  // saying how many arrived and why not the rest.
   bool receiveDump(char *data, unsigned int len);
 
   // Copies at most size - 1 characters of `src` and terminates `dst` (nothing is written for a
@@ -58,8 +64,18 @@ class DumpClient {
   static constexpr unsigned int kRecvBufferSize = 0x100000;
 
  private:
+  // Gives the new socket the idle time-out; false with errno set when it cannot.
+  bool applyIdleTimeout();
+  // Whether a socket call failed with `error` because the idle time-out passed.
+  bool isTimeout(int error) const;
+  // Why a socket call failed with `error`: the time-out, or the system's text.
+  std::string failureText(int error) const;
+  // Receives `len` bytes of `what`, saying how many arrived and why when not all did.
+  bool receiveWhole(const char *caller, const char *what, char *data, unsigned int len);
+
   std::string mUnixPath;
   int mSockFd;  // 0: no connection; -1: socket creation failed; else the connected socket
+  unsigned int mIdleTimeout = 0;
   std::unique_ptr<char[]> mRecvBuffer;
 };
 

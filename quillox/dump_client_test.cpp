@@ -233,9 +233,30 @@ TEST(DumpClientExchange, ZeroBytesAreCompleteAtOnceAndAnEarlyCloseFails) {
   EXPECT_TRUE(client.receiveDump(buf, 0));
   EXPECT_TRUE(client.receiveDumpMessage(id, size));
   EXPECT_EQ(10u, size);
+  testing::internal::CaptureStdout();
   EXPECT_FALSE(client.receiveDump(buf, size));
   EXPECT_FALSE(client.receiveDumpMessage(id, size));
+  EXPECT_EQ(
+      "receiveDump: 5 of 10 announced dump bytes received; connection closed\n"
+      "receiveDumpMessage: 0 of 8 message head bytes received; connection closed\n",
+      testing::internal::GetCapturedStdout());
   peer.join();
+}
+
+// The idle time-out bounds a send to a peer that takes nothing.
+TEST(DumpClientExchange, ASendThatMakesNoProgressEndsAtTheTimeout) {
+  Listener listener;
+  DumpClient client;
+  client.setIdleTimeout(1);
+  ASSERT_TRUE(client.init("127.0.0.1", listener.port()));
+  OwnedFd stalled = listener.accept();
+  std::string big(64 << 20, 'x');
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(client.sendDump(5, big.data(), (unsigned int)big.size()));
+  EXPECT_EQ(
+      "sendBuffer: time-out: no progress for 1 s (QUILLOX_TIMEOUT)\n"
+      "sendDump: send_message failed\n",
+      testing::internal::GetCapturedStdout());
 }
 
 TEST(DumpClientExchange, AVanishedPeerFailsTheSend) {

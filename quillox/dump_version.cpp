@@ -3,6 +3,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "export_listing.h"
 #include "fd_write.h"
 #include "shell_command.h"
 #include "string_format.h"
@@ -43,18 +44,16 @@ int DumpVersion::getVersionStrings(const char *path, const char *needle, std::st
 bool DumpVersion::getLibPath() {
   // Built from scratch: entries that a longer LD_LIBRARY_PATH left would be searched again.
   memset(sLibCommPath, 0, sizeof(sLibCommPath));
-  std::string text;
+  std::string listing;
+  std::string found;
   int filled = 0;
-  if (executeCMD("export  | grep LD_LIBRARY_PATH", text, true) > 0) {
-    char listing[4096];
-    char value[4096] = {};
-    Snprintf(listing, sizeof(listing), "%s", text.c_str());
-    // The shell prints the value between single quotes: LD_LIBRARY_PATH='...'.
+  // The whole listing: a value may span lines, and a line of another variable's value may look
+  // like an entry of its own.
+  if (executeCMD("export", listing, true) > 0 &&
+      exportedValue(listing, "LD_LIBRARY_PATH", &found)) {
+    char value[4096];
     char *save = nullptr;
-    if (strtok_r(listing, "'", &save) != nullptr) {
-      const char *quoted = strtok_r(nullptr, "'", &save);
-      if (quoted != nullptr) Snprintf(value, sizeof(value), "%s", quoted);
-    }
+    Snprintf(value, sizeof(value), "%s", found.c_str());
     // Directories beyond kMaxEnvLibPaths are ignored so the defaults always fit behind them.
     for (char *dir = strtok_r(value, ":", &save); dir != nullptr && filled < kMaxEnvLibPaths;
          dir = strtok_r(nullptr, ":", &save)) {

@@ -28,7 +28,8 @@ class DumpVersion {
   // The built-in scan, falling back to "strings PATH | grep NEEDLE" (both quoted for the shell);
   // returns the number of matches appended.
   int getVersionStrings(const char *path, const char *needle, std::string &out);
-  // Fills sLibCommPath from the shell's export listing of LD_LIBRARY_PATH. Always true.
+  // Fills sLibCommPath from the value of LD_LIBRARY_PATH in the shell's export listing, of which
+  // the first 4095 bytes count. Always true.
   bool getLibPath();
   // Appends "----------------- NAME version -----------------\n". Always true.
   bool writeVersionHead(const char *name, std::string &out);

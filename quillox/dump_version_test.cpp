@@ -114,6 +114,41 @@ TEST_F(DumpVersionTest, ACallWithFewerDirectoriesLeavesNothingStale) {
   }
 }
 
+// The value of LD_LIBRARY_PATH itself, whole, through the shell's export listing.
+TEST_F(DumpVersionTest, OnlyTheVariableNamedLdLibraryPathCounts) {
+  struct {
+    const char *variable;
+    const char *value;
+    std::vector<std::string> dirs;
+  } cases[] = {
+      {"LD_LIBRARY_PATH", "/opt/it's:/opt/\"b\" $c", {"/opt/it's", "/opt/\"b\" $c"}},
+      {"AAA_LD_LIBRARY_PATH", "/aaa", {}},
+      {"MENTION", "see LD_LIBRARY_PATH='/m'", {}},
+      {"LINES", "x\nexport LD_LIBRARY_PATH='/l'", {}},
+  };
+  for (const auto &c : cases) {
+    setenv(c.variable, c.value, 1);
+    mVersion.getLibPath();
+    unsetenv(c.variable);
+    EXPECT_EQ(withDefaults(c.dirs), table()) << c.variable;
+  }
+}
+
+// The first 4095 bytes of the value count: 21 directories of 190 bytes and their colons take
+// 4011, so a last directory of 84 bytes just fits.
+TEST_F(DumpVersionTest, TheValueIsCutAt4095Bytes) {
+  for (size_t last : {83, 84, 85}) {
+    std::vector<std::string> dirs(21, "/" + std::string(189, 'd'));
+    dirs.push_back("/" + std::string(last - 1, 'l'));
+    std::string value;
+    for (const std::string &dir : dirs) value += (value.empty() ? "" : ":") + dir;
+    setenv("LD_LIBRARY_PATH", value.c_str(), 1);
+    mVersion.getLibPath();
+    dirs.back().resize(std::min<size_t>(last, 84));
+    EXPECT_EQ(withDefaults(dirs), table()) << last;
+  }
+}
+
 TEST_F(DumpVersionTest, LongDirectoriesAreCutTo1023Characters) {
   std::string longDir = "/" + std::string(1500, 'l');
   setenv("LD_LIBRARY_PATH", (longDir + ":/opt/x").c_str(), 1);

@@ -8,7 +8,7 @@ void appendJsonEscaped(std::string *out, const std::string &text) {
     if (c == '"' || c == '\\') {
       *out += '\\';
       *out += c;
-    } else if (byte < 0x20) {
+    } else if (byte < 0x20 || c == '#') {
       StringAppendF(out, "\\u%04x", byte);
     } else {
       *out += c;

@@ -7,7 +7,8 @@
 #include <vector>
 
 // Appends `text` to `out` as the inside of a JSON string: '"' and '\' are escaped with a
-// backslash and the control characters below 0x20 as \u00xx; every other byte is copied as is.
+// backslash, and the control characters below 0x20 and '#' (which separates the request's parts)
+// as \u00xx; every other byte is copied as is.
 void appendJsonEscaped(std::string *out, const std::string &text);
 
 // Appends the request JSON to `out`: {"module":"M"} with `, "moduleArgs":[...]}` when there are

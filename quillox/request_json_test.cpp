@@ -40,7 +40,7 @@ TEST(RequestJson, AppendsToWhatIsThere) {
   EXPECT_EQ("x{\"module\":\"m\"}", out);
 }
 
-TEST(RequestJson, QuotesBackslashesAndControlCharactersAreEscaped) {
+TEST(RequestJson, QuotesBackslashesControlCharactersAndHashesAreEscaped) {
   struct {
     std::string text;
     std::string escaped;
@@ -51,6 +51,7 @@ TEST(RequestJson, QuotesBackslashesAndControlCharactersAreEscaped) {
       {"C:\\dir\\", "C:\\\\dir\\\\"},
       {"line\nnext\ttab\r", "line\\u000anext\\u0009tab\\u000d"},
       {std::string("\x01\x1f\x20", 3), "\\u0001\\u001f "},
+      {"#a#", "\\u0023a\\u0023"},
   };
   for (const auto &c : cases) {
     std::string out;

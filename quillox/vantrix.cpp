@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <getopt.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -10,6 +11,7 @@
 #include "dump_client.h"
 #include "dump_memory.h"
 #include "dump_version.h"
+#include "environment_setting.h"
 #include "fd_write.h"
 #include "request_json.h"
 #include "string_format.h"
@@ -25,6 +27,12 @@ const char kUsageText[] =
 namespace {
 
 const char kServiceUri[] = "tcp://127.0.0.1:4894";
+const unsigned long kDefaultIdleTimeout = 30;  // seconds
+const unsigned long kMaxIdleTimeout = 86400;
+// No real dump comes near it; a larger announcement is a corrupt or hostile head, whose bytes
+// would be taken into memory as they arrive.
+const unsigned long kDefaultMaxDumpMiB = 256;
+const unsigned long kMaxMaxDumpMiB = 4096;  // beyond any 32-bit size
 const unsigned int kRequestType = 5;
 const unsigned int kRequestSize = 1024;
 const char kSeparator[] =
@@ -49,6 +57,8 @@ Vantrix::Vantrix()
       mServiceName(),
       mDumpSize(0),
       mMessageId(0),
+      mIdleTimeout((unsigned int)kDefaultIdleTimeout),
+      mMaxDumpMiB(kDefaultMaxDumpMiB),
       mUriName("dump"),
       mModuleMode(true),
       mShowVersion(false),
@@ -115,6 +125,8 @@ int Vantrix::start(int argc, char *const *argv) {
     }
   }
   generateJson(modules, args);
+  if (!generateRequest()) return 0;
+  readSettings();
   if (InitDumpClient()) {
     if (DumpClientSendModule()) {
       DumpClientReceiveDump();
@@ -130,14 +142,41 @@ bool Vantrix::generateJson(std::vector<std::string> &modules, std::vector<std::s
   return true;
 }
 
+bool Vantrix::generateRequest() {
+  if (mUriName.find('#') != std::string::npos) {
+    fprintf(stderr,
+            "quillox: the uri name \"%s\" holds '#', the request's separator; nothing sent\n",
+            mUriName.c_str());
+    return false;
+  }
+  mRequestText = StringPrintf("/cam/tqzel/%s#%s#", mUriName.c_str(), mRequest.c_str());
+  // A cut request would reach the service without its closing '#'.
+  if (mRequestText.size() >= kRequestSize) {
+    fprintf(stderr,
+            "quillox: the request text is %zu bytes long, over the limit of %u; nothing sent\n",
+            mRequestText.size(), kRequestSize - 1);
+    return false;
+  }
+  return true;
+}
+
+void Vantrix::readSettings() {
+  mIdleTimeout =
+      (unsigned int)environmentNumber("QUILLOX_TIMEOUT", 0, kMaxIdleTimeout, kDefaultIdleTimeout);
+  mMaxDumpMiB = environmentNumber("QUILLOX_MAX_DUMP", 1, kMaxMaxDumpMiB, kDefaultMaxDumpMiB);
+}
+
 bool Vantrix::InitDumpClient() {
   if (!mDumpClient) return true;
-  return mDumpClient->sockClientOpen(kServiceUri);
+  mDumpClient->setIdleTimeout(mIdleTimeout);
+  // A forwarded port or a local socket can stand in for the service's fixed address.
+  const char *uri = getenv("QUILLOX_SERVICE");
+  return mDumpClient->sockClientOpen(uri != nullptr && *uri != '\0' ? uri : kServiceUri);
 }
 
 bool Vantrix::DumpClientSendModule() {
   char request[kRequestSize] = {};
-  Snprintf(request, sizeof(request), "/cam/tqzel/%s#%s#", mUriName.c_str(), mRequest.c_str());
+  Snprintf(request, sizeof(request), "%s", mRequestText.c_str());
   if (!mDumpClient) return true;
   return mDumpClient->sendDump(kRequestType, request, sizeof(request));
 }
@@ -145,8 +184,12 @@ bool Vantrix::DumpClientSendModule() {
 bool Vantrix::DumpClientReceiveDump() {
   if (!mDumpClient) return true;
   if (!mDumpClient->receiveDumpMessage(mMessageId, mDumpSize)) return false;
-  // The size comes from the service unchecked; an allocation that cannot be made ends the
-  // reception like a dump that does not arrive.
+  if (mDumpSize > (uint64_t)mMaxDumpMiB << 20) {
+    printf("%s: refusing a dump of %u bytes, over the limit of %lu MiB (QUILLOX_MAX_DUMP)\n",
+           "DumpClientReceiveDump", mDumpSize, mMaxDumpMiB);
+    return false;
+  }
+  // An allocation that cannot be made ends the reception like a dump that does not arrive.
   mDumpBuffer.reset(static_cast<char *>(calloc(mDumpSize > 0 ? mDumpSize : 1, 1)));
   if (!mDumpBuffer) {
     printf("%s: cannot allocate %u bytes for the dump\n", "DumpClientReceiveDump", mDumpSize);

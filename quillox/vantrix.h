@@ -29,12 +29,20 @@ class Vantrix {
 
   // Appends the request JSON of the module list and the argument list to mRequest. Always true.
   bool generateJson(std::vector<std::string> &modules, std::vector<std::string> &args);
-  // Connects to the tuning service. True in every run: a failed connection shows at the send.
+  // The request's text "/cam/tqzel/URI#JSON#" into mRequestText; false, after saying why on
+  // standard error, when the uri name holds the separator '#' or the text does not fit the request
+  // with its terminator.
+  bool generateRequest();
+  // Takes the idle time-out from QUILLOX_TIMEOUT (default 30 s, 0: none) and the largest dump
+  // accepted from QUILLOX_MAX_DUMP (MiB, default 256); a bad value is reported on standard error.
+  void readSettings();
+  // Connects to the tuning service at QUILLOX_SERVICE (when set and not empty) or at its fixed
+  // address, with the idle time-out. True in every run: a failed connection shows at the send.
   bool InitDumpClient();
-  // Sends the type-5 request: "/cam/tqzel/URI#JSON#" in 1024 zero-filled bytes.
+  // Sends the type-5 request: mRequestText in 1024 zero-filled bytes.
   bool DumpClientSendModule();
   // Receives the dump message and the dump into mDumpBuffer; false (holding no buffer) when
-  // either does not arrive whole or the buffer cannot be allocated.
+  // either does not arrive whole, or the announced size is over the limit or cannot be allocated.
   bool DumpClientReceiveDump();
 
   // Writes the held dump to `fd` and releases it; true when nothing is held. On a failed write
@@ -62,7 +70,10 @@ class Vantrix {
   char mServiceName[256];
   unsigned int mDumpSize;
   unsigned int mMessageId;
+  unsigned int mIdleTimeout;  // seconds; 0: none
+  unsigned long mMaxDumpMiB;
   std::string mRequest;
+  std::string mRequestText;
   std::string mUriName;
   bool mModuleMode;
   bool mShowVersion;

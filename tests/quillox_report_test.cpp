@@ -155,4 +155,17 @@ TEST_F(QuilloxReport, FallbackCannotBeMadeToRunCommands) {
   }
 }
 
+// quillox ignores SIGPIPE, but the commands it starts must not: the fallback reads one line of
+// "strings | grep" and closes the pipe, and the tools must end quietly, not with "write error".
+TEST_F(QuilloxReport, CommandsWhoseReaderStopsEarlyEndQuietly) {
+  std::string lines;
+  for (int i = 0; i < 100000; ++i) lines += "TQZEL v" + std::to_string(i) + "\n";
+  mTools.stringsOutput(lines);
+  std::string dir = library("lib", {"no version"});
+  ProgramResult r = quillox({"version"}, {{"LD_LIBRARY_PATH", dir}});
+  EXPECT_EQ(std::string(kVersionHead) + "TQZEL v0\n\n", r.out);
+  EXPECT_EQ("", r.err);
+  EXPECT_EQ(1, r.exit_status);
+}
+
 }  // namespace

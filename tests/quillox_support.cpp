@@ -53,7 +53,8 @@ ProgramResult runQuillox(const std::vector<std::string> &args,
   return run_program(quilloxRun(args, env));
 }
 
-TuningPeer::TuningPeer(const std::string &answer, int port) : mAnswer(answer), mStop(make_pipe()) {
+TuningPeer::TuningPeer(const std::string &answer, Ending ending, int port)
+    : mAnswer(answer), mEnding(ending), mStop(make_pipe()) {
   if (!mStop.read_end.valid()) {
     mError = strerror(errno);
     return;
@@ -74,9 +75,18 @@ TuningPeer::~TuningPeer() {
   }
 }
 
+std::string TuningPeer::uri() const {
+  return "tcp://127.0.0.1:" + std::to_string(bound_port(mListenFd.get()));
+}
+
 std::vector<std::string> TuningPeer::requests() const {
   std::lock_guard<std::mutex> lock(mMutex);
   return mRequests;
+}
+
+size_t TuningPeer::served() const {
+  std::lock_guard<std::mutex> lock(mMutex);
+  return mServed;
 }
 
 void TuningPeer::serve() {
@@ -100,6 +110,12 @@ void TuningPeer::serve() {
       if (n <= 0) break;
       sent += (size_t)n;
     }
+    // The client sees the end of the answer, and anything it sends after it is recorded.
+    if (mEnding == kEnds) shutdown(fd.get(), SHUT_WR);
+    std::string rest = readUpTo(fd.get(), std::string::npos, stopFd);
+    std::lock_guard<std::mutex> lock(mMutex);
+    mRequests.back() += rest;
+    ++mServed;
   }
 }
 

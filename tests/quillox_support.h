@@ -1,5 +1,6 @@
 // What the quillox and tqzel-sim black-box tests play on the far side: the tuning service on a
-// loopback port inside the test, and the staged tqzel-sim in the background.
+// loopback port inside the test, and the staged tqzel-sim in the background. quillox is sent to
+// them through QUILLOX_SERVICE.
 #ifndef TESTS_QUILLOX_SUPPORT_H
 #define TESTS_QUILLOX_SUPPORT_H
 
@@ -15,8 +16,9 @@
 #include "program_runner.h"
 #include "scratch_dir.h"
 
-// The port quillox always connects to. Tests that use it hold the CTest resource lock.
-constexpr int kServicePort = 4894;
+// The port quillox connects to without QUILLOX_SERVICE. The one test that uses it holds the CTest
+// resource lock.
+constexpr int kDefaultServicePort = 4894;
 
 // A run of the staged quillox with `args`, `env` added to the test's environment.
 ProgramRun quilloxRun(const std::vector<std::string> &args,
@@ -25,27 +27,36 @@ ProgramRun quilloxRun(const std::vector<std::string> &args,
 ProgramResult runQuillox(const std::vector<std::string> &args,
                          const std::map<std::string, std::string> &env = {});
 
-// The tuning service inside the test: listens on 127.0.0.1:`port`, records the bytes of each
-// request (the 8-byte head and the announced payload) and answers with `answer`, then closes.
+// The tuning service inside the test: listens on 127.0.0.1:`port` (0: a free one), records the
+// bytes of each request (the 8-byte head and the announced payload), answers with `answer`, then
+// ends its side of the connection (kEnds) or holds it open as a service that stalls (kHolds), and
+// adds what else the client sends before it closes to the request's record.
 class TuningPeer {
  public:
-  explicit TuningPeer(const std::string &answer, int port = kServicePort);
+  enum Ending { kEnds, kHolds };
+  explicit TuningPeer(const std::string &answer, Ending ending = kEnds, int port = 0);
   ~TuningPeer();
   TuningPeer(const TuningPeer &) = delete;
   TuningPeer &operator=(const TuningPeer &) = delete;
 
   bool listening() const { return mListenFd.valid(); }
   std::string listenError() const { return mError; }
+  // Where it listens, as QUILLOX_SERVICE names it.
+  std::string uri() const;
   std::vector<std::string> requests() const;
+  // The number of connections that the client closed.
+  size_t served() const;
 
  private:
   void serve();
   std::string mAnswer;
+  Ending mEnding;
   OwnedFd mListenFd;
   Pipe mStop;
   std::string mError;
   mutable std::mutex mMutex;
   std::vector<std::string> mRequests;
+  size_t mServed = 0;
   std::thread mThread;
 };
 

@@ -84,6 +84,7 @@ void become_program(const ProgramRun &run, const ChildStreams &streams, char **a
     int fd = wanted[target] >= 0 ? wanted[target] : open("/dev/null", O_RDWR | O_CLOEXEC);
     if (fd < 0 || dup2(fd, target) < 0) _exit(126);
   }
+  for (int stream : run.closed_streams) close(stream);
   if (!run.cwd.empty() && chdir(run.cwd.c_str()) != 0) _exit(126);
   execve(argv[0], argv, envp);
   _exit(127);

@@ -16,8 +16,9 @@ struct ProgramRun {
   std::map<std::string, std::string> env;  // added to (or replacing) the test's environment
   std::string cwd;
   double timeout_s = 60;
-  bool native = false;    // a host program (a script) even on a cross build
-  std::string stdout_to;  // a file for standard output instead of capturing it
+  bool native = false;              // a host program (a script) even on a cross build
+  std::string stdout_to;            // a file for standard output instead of capturing it
+  std::vector<int> closed_streams;  // standard streams (0, 1, 2) the program starts without
   // Called once the process runs, with its pid, on the test's thread; the output is drained
   // concurrently so the program never blocks on a full pipe.
   std::function<void(pid_t)> while_running;
