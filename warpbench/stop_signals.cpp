@@ -8,14 +8,18 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <atomic>
+
 namespace {
 
-volatile sig_atomic_t stop_signal = 0;
+// Lock-free, so the handler may set it; atomic, because the console thread reads it too.
+std::atomic<int> stop_signal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the stop flag is set by a signal handler");
 int wake_pipe[2] = {-1, -1};
 
 void record_stop_signal(int sig) {
   int saved_errno = errno;
-  stop_signal = sig;
+  stop_signal.store(sig);
   if (wake_pipe[1] >= 0) {
     ssize_t n = write(wake_pipe[1], "", 1);
     (void)n;  // a full pipe is awake already
@@ -41,7 +45,7 @@ void catch_stop_signals() {
 }
 
 int caught_stop_signal() {
-  return stop_signal;
+  return stop_signal.load();
 }
 
 int stop_signal_fd() {
@@ -49,7 +53,7 @@ int stop_signal_fd() {
 }
 
 void exit_as_signalled(int status) {
-  int sig = stop_signal;
+  int sig = stop_signal.load();
   if (sig != 0) {
     fflush(nullptr);
     signal(sig, SIG_DFL);
