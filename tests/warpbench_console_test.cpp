@@ -201,17 +201,35 @@ TEST_F(Console, SilentConsolePrintsNothing) {
   }
 }
 
-TEST_F(Console, EndOfInputIsAKeyOfItsOwn) {
-  // Not a terminal: the console reads the end of input on every pass until the frames end.
-  ProgramRun run = prepare(args(0, {"--stream-count", "3"}));
-  run.env["WARPBENCH_DATA_DIR"] = data_dir();
-  ProgramResult r = run_program(run);
-  EXPECT_EQ(0, r.exit_status);
-  ASSERT_FALSE(r.err.empty());
-  EXPECT_TRUE(matching_lines(r.err, "Not support key -1").size() > 0);
-  EXPECT_EQ(r.err.size(), matching_lines(r.err, "Not support key -1").size() * 19)
-      << "nothing else on standard error";
-  EXPECT_NE(std::string::npos, r.out.find("press key=[\xff]\n"));
+// At the end of standard input the console says so once and reads no more keys; the frames go on
+// and a counted run ends by itself. An input closed altogether is opened on /dev/null.
+TEST_F(Console, EndOfInputIsReportedOnceAndTheRunEndsByItself) {
+  Pipe writer_gone = make_pipe();
+  writer_gone.write_end.reset();
+  const struct {
+    const char *what;
+    int in;
+    bool silent;
+  } cases[] = {
+      {"/dev/null", -1, false},
+      {"a pipe whose writer is gone", writer_gone.read_end.get(), false},
+      {"closed", kClosedStream, false},
+      {"/dev/null with -s", -1, true},
+  };
+  for (const auto &c : cases) {
+    ProgramRun run = prepare(args(0, {"--stream-count", "3"}), 30);
+    if (c.silent) run.args.push_back("-s");
+    run.env["WARPBENCH_DATA_DIR"] = data_dir();
+    run.stdin_fd = c.in;
+    ProgramResult r = run_program(run);
+    EXPECT_FALSE(r.timed_out) << c.what;
+    EXPECT_EQ(0, r.exit_status) << c.what;
+    EXPECT_EQ(c.silent ? "" : "End of input: no more keys are read\n", r.err) << c.what;
+    EXPECT_EQ(std::string::npos, r.out.find("press key")) << c.what;
+    EXPECT_EQ(3u, trace_of("process").size()) << c.what;
+    EXPECT_EQ("deinit", trace_ops().back()) << c.what;
+    expect_device_clean();
+  }
 }
 
 // One exercise through its key, on both allocator back ends: key 5 loads the run's own mesh

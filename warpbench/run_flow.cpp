@@ -13,6 +13,7 @@
 #include "messages.h"
 #include "options.h"
 #include "run_state.h"
+#include "standard_descriptors.h"
 #include "stop_signals.h"
 #include "working_buffers.h"
 
@@ -132,6 +133,7 @@ void tear_down(FILE *out) {
 }  // namespace
 
 int warpbench_main(int argc, char **argv) {
+  open_missing_standard_descriptors();
   if (argc == 1) {
     print_usage();
     return 0;

@@ -81,6 +81,10 @@ void become_program(const ProgramRun &run, const ChildStreams &streams, char **a
   }
   const int wanted[3] = {streams.in, streams.out, streams.err};
   for (int target = 0; target < 3; ++target) {
+    if (wanted[target] == kClosedStream) {
+      close(target);
+      continue;
+    }
     int fd = wanted[target] >= 0 ? wanted[target] : open("/dev/null", O_RDWR | O_CLOEXEC);
     if (fd < 0 || dup2(fd, target) < 0) _exit(126);
   }
@@ -143,6 +147,7 @@ ProgramResult run_program(const ProgramRun &run) {
     if (!out_file.valid()) throw std::runtime_error("cannot open " + run.stdout_to);
   }
   ChildStreams streams;
+  streams.in = run.stdin_fd;
   streams.out = out_file.valid() ? out_file.get() : out.write_end.get();
   streams.err = err.write_end.get();
   pid_t pid = spawn_program(run, streams);

@@ -18,6 +18,9 @@ struct ProgramRun {
   double timeout_s = 60;
   bool native = false;    // a host program (a script) even on a cross build
   std::string stdout_to;  // a file for standard output instead of capturing it
+  // Standard input: -1 for /dev/null, kClosedStream for none at all, or a descriptor to hand
+  // over (it stays the caller's).
+  int stdin_fd = -1;
   // Called once the process runs, with its pid, on the test's thread; the output is drained
   // concurrently so the program never blocks on a full pipe.
   std::function<void(pid_t)> while_running;
@@ -35,8 +38,10 @@ struct ProgramResult : ProgramEnd {
   std::string err;
 };
 
-// The descriptors a started program gets as standard input, output and error (-1: /dev/null).
-// With `terminal`, `in` becomes the controlling terminal of a session of its own.
+// The descriptors a started program gets as standard input, output and error (-1: /dev/null;
+// kClosedStream: the program starts with that descriptor closed). With `terminal`, `in` becomes
+// the controlling terminal of a session of its own.
+constexpr int kClosedStream = -2;
 struct ChildStreams {
   int in = -1;
   int out = -1;
