@@ -139,18 +139,6 @@ TEST_F(WarpbenchRun, SetUpFailuresEndWithTheirStatuses) {
   EXPECT_TRUE(trace_ops().empty()) << "refused before any library work";
 }
 
-TEST_F(WarpbenchRun, BufferFailureReportsTheErrorWithStatus255) {
-  mBackend = Backend::Library;  // the DRM device gives a zero-byte request two pages
-  write_mesh();
-  ProgramResult r = run({"-v", "width=64,height=32,pixelformat=NV12", "-x",
-                         "width=0,height=32,pixelformat=NV12", "--mesh-from", "mesh.bin"});
-  EXPECT_EQ("init_lenswarp_bufs failed: Invalid argument\n", r.err);
-  EXPECT_EQ("failed to open drm !\n", r.out);
-  EXPECT_EQ(255, r.exit_status);
-  EXPECT_EQ((std::vector<std::string>{"vb_init", "calFecMeshsize", "vb_alloc", "vb_deinit"}),
-            trace_ops());
-}
-
 TEST_F(WarpbenchRun, LibraryInitFailureFreesTheBuffersAndEndsWithZero) {
   write_picture();
   write_mesh();

@@ -178,9 +178,10 @@ int api_test_mesh_from_file(FecContext ctx) {
 }
 
 int api_test_mesh_from_vaddr(FecContext ctx) {
-  const int32_t size =
+  // The run's own mesh size, which the job limits keep within an int.
+  const int size =
       6 * tq_lenswarp_api_calFecMeshsize((int)run_settings.out_width, (int)run_settings.out_height);
-  void *buf = malloc((size_t)size);
+  void *buf = size > 0 ? malloc((size_t)size) : nullptr;
   if (buf == nullptr) {
     say(stderr, "Memory allocation failed for %d-byte mesh buffer\n", size);
     return -ENOMEM;

@@ -10,6 +10,7 @@
 #include "data_files.h"
 #include "fec_job.h"
 #include "frame_pacing.h"
+#include "job_limits.h"
 #include "messages.h"
 #include "options.h"
 #include "run_state.h"
@@ -82,9 +83,9 @@ void run_frames(FILE *out) {
   }
 }
 
-int set_up_job() {
-  fill_fec_config(&fec_cfg, &run_settings);
-  switch (choose_mesh_source(&fec_cfg, &run_settings)) {
+// The exit status of a mesh source that could not be had.
+int mesh_source_status(MeshSourceResult result) {
+  switch (result) {
     case MESH_SOURCE_OK:
       break;
     case MESH_SOURCE_BAD_PATH:
@@ -92,6 +93,18 @@ int set_up_job() {
     case MESH_SOURCE_NO_CALIBRATION:
       return -1;
   }
+  return 0;
+}
+
+// The job and its buffer sizes: 0, or the exit status of a job refused before anything is
+// allocated. Empty pictures are refused before the library is asked anything.
+int set_up_job(WorkingBufferSizes *sizes) {
+  fill_fec_config(&fec_cfg, &run_settings);
+  int status = mesh_source_status(choose_mesh_source(&fec_cfg, &run_settings));
+  if (status == 0 && refuse_empty_pictures(&fec_cfg) != 0) status = 1;
+  if (status == 0) status = mesh_source_status(load_online_parameters(&fec_cfg, &run_settings));
+  if (status == 0 && size_job_buffers(&fec_cfg, sizes) != 0) status = 1;
+  if (status != 0) return status;
   // Settled here, before the console exists: the settings are read-only once it runs.
   if (run_settings.stream_from == nullptr) {
     run_settings.stream_from = data_file_path(DEFAULT_INPUT_FILE);
@@ -141,10 +154,11 @@ int warpbench_main(int argc, char **argv) {
   parse_command_line(argc, argv);
   catch_stop_signals();
 
-  int status = set_up_job();
+  WorkingBufferSizes sizes;
+  int status = set_up_job(&sizes);
   if (status != 0) return status;
 
-  if (init_lenswarp_bufs(&fec_cfg) < 0) {
+  if (init_lenswarp_bufs(&fec_cfg, sizes) < 0) {
     int err = errno;
     say(stderr, "init_lenswarp_bufs failed: %s\n", strerror(err));
     return -1;

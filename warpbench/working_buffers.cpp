@@ -14,13 +14,26 @@ constexpr uint32_t kFourccFBC0 = 0x30434246u;
 // out_pic's record carries the frame size, but it must be freed with what was allocated.
 int64_t out_pic_allocated = 0;
 
-int32_t max_i32(int32_t a, int32_t b) {
-  return a > b ? a : b;
+// a * b, or UINT64_MAX when that does not fit: a size too large stays too large.
+uint64_t times(uint64_t a, uint64_t b) {
+  uint64_t product;
+  return __builtin_mul_overflow(a, b, &product) ? UINT64_MAX : product;
 }
 
-// Sizes wrap as 32-bit signed values do on the target, without undefined overflow here.
-int32_t i32(int64_t v) {
-  return (int32_t)(uint32_t)(uint64_t)v;
+// Bytes per line: the stride when it exceeds the width (a stride of 0 or less means the width).
+uint64_t line_bytes(uint32_t width, int32_t stride) {
+  return stride > 0 && (uint32_t)stride > width ? (uint64_t)stride : width;
+}
+
+// n x num / den, or UINT64_MAX when n x num does not fit.
+uint64_t scaled(uint64_t n, uint64_t num, uint64_t den) {
+  const uint64_t product = times(n, num);
+  return product == UINT64_MAX ? product : product / den;
+}
+
+// Lines x bytes per line x 3 / 2: an NV12 picture, its chroma lines below its luma lines.
+uint64_t nv12_bytes(uint64_t lines, uint64_t line) {
+  return scaled(times(lines, line), 3, 2);
 }
 
 }  // namespace
@@ -35,22 +48,22 @@ void sync_cpu_access(const DmaBuffer &buf, uint64_t flags, const char *what) {
 
 WorkingBufferSizes working_buffer_sizes(const FecConfig *cfg, int32_t mesh_points) {
   WorkingBufferSizes s;
-  s.mesh = i32(6 * (int64_t)mesh_points);
-  s.in_pic = i32((int64_t)max_i32((int32_t)cfg->stride, (int32_t)cfg->width) *
-                 (int32_t)cfg->height * 3 / 2);
-  const int64_t w = max_i32((int32_t)cfg->out_stride, (int32_t)cfg->out_width);
+  s.mesh = mesh_points > 0 ? 6 * (uint64_t)mesh_points : 0;
+  s.in_pic = nv12_bytes(cfg->height, line_bytes(cfg->width, cfg->stride));
+  const uint64_t w = line_bytes(cfg->out_width, cfg->out_stride);
   if (cfg->out_pixelformat == kFourccFBC0) {
-    s.out_pic_alloc = s.out_pic_frame = i32((w + 63) / 64 * (int32_t)cfg->out_height * 400 / 4);
+    s.out_pic_alloc = s.out_pic_frame = scaled(times((w + 63) / 64, cfg->out_height), 400, 4);
   } else {
     // Room for the whole output frame even when it is taller than the input plus one line.
-    int32_t lines = max_i32((int32_t)cfg->height + 1, (int32_t)cfg->out_height);
-    s.out_pic_alloc = i32(lines * w * 3 / 2);
-    s.out_pic_frame = i32((int32_t)cfg->out_height * w * 3 / 2);
+    const uint64_t lines =
+        cfg->out_height > (uint64_t)cfg->height + 1 ? cfg->out_height : (uint64_t)cfg->height + 1;
+    s.out_pic_alloc = nv12_bytes(lines, w);
+    s.out_pic_frame = nv12_bytes(cfg->out_height, w);
   }
   return s;
 }
 
-int init_lenswarp_bufs(FecConfig *cfg) {
+int init_lenswarp_bufs(FecConfig *cfg, const WorkingBufferSizes &sizes) {
   int ret = mem_init();
   if (ret < 0) {
     int err = errno;
@@ -58,8 +71,6 @@ int init_lenswarp_bufs(FecConfig *cfg) {
     errno = err;
     return ret;
   }
-  const WorkingBufferSizes sizes = working_buffer_sizes(
-      cfg, tq_lenswarp_api_calFecMeshsize((int)cfg->out_width, (int)cfg->out_height));
 
   int meshes = 0;
   bool have_in = false;
@@ -80,7 +91,7 @@ int init_lenswarp_bufs(FecConfig *cfg) {
     ret = mem_ops->alloc(mem_fd, (uint32_t)sizes.out_pic_alloc, &run_bufs.out_pic);
     if (ret == 0) {
       out_pic_allocated = run_bufs.out_pic.size;
-      run_bufs.out_pic.size = sizes.out_pic_frame;
+      run_bufs.out_pic.size = (int64_t)sizes.out_pic_frame;
       say(stdout, "out pic fd:%d size: %lld\n", run_bufs.out_pic.fd,
           (long long)run_bufs.out_pic.size);
     }

@@ -15,23 +15,26 @@ struct RunBuffers {
 };
 
 // Bytes of each buffer for a job: what is asked of the allocator, and for out_pic also the
-// frame size its record carries (the bytes written per frame).
+// frame size its record carries (the bytes written per frame). They never wrap: a size beyond 64
+// bits is given as UINT64_MAX.
 struct WorkingBufferSizes {
-  int32_t mesh;  // each of the two
-  int32_t in_pic;
-  int32_t out_pic_alloc;
-  int32_t out_pic_frame;
+  uint64_t mesh;  // each of the two
+  uint64_t in_pic;
+  uint64_t out_pic_alloc;
+  uint64_t out_pic_frame;
 };
 
+// The sizes for `cfg` with a mesh of `mesh_points` points (none when not positive).
 WorkingBufferSizes working_buffer_sizes(const FecConfig *cfg, int32_t mesh_points);
 
 // Brackets CPU access to `buf` with one DMA-buf sync call when the allocator needs it; a failed
 // call is reported as "<what> failed: <reason>" (unless silent) and the access goes on.
 void sync_cpu_access(const DmaBuffer &buf, uint64_t flags, const char *what);
 
-// Allocates the four buffers and records mesh[0] in `cfg`. 0, or negative with errno set; on
-// failure whatever it had allocated is freed again.
-int init_lenswarp_bufs(FecConfig *cfg);
+// Allocates the four buffers with `sizes`, each within the job limits (size_job_buffers), and
+// records mesh[0] in `cfg`. 0, or negative with errno set; on failure whatever it had allocated is
+// freed again.
+int init_lenswarp_bufs(FecConfig *cfg, const WorkingBufferSizes &sizes);
 
 // Frees the four buffers; only after a successful init_lenswarp_bufs.
 void deinit_lenswarp_bufs();

@@ -12,8 +12,12 @@ namespace lenswarp {
 MeshGeometry mesh_geometry(int out_width, int out_height) {
   MeshGeometry g;
   if (out_width <= 0 || out_height <= 0) return g;
-  g.cols = (out_width + kMeshStepX - 1) / kMeshStepX + 1;
-  g.rows = (out_height + kMeshStepY - 1) / kMeshStepY + 1;
+  // Rounded up without adding to the size, which may be INT_MAX.
+  const int64_t cols = out_width / kMeshStepX + (out_width % kMeshStepX != 0) + 1;
+  const int64_t rows = out_height / kMeshStepY + (out_height % kMeshStepY != 0) + 1;
+  if (cols * rows * (int64_t)kBytesPerPoint > INT32_MAX) return g;
+  g.cols = (int)cols;
+  g.rows = (int)rows;
   return g;
 }
 

@@ -26,7 +26,9 @@ struct MeshGeometry {
   size_t bytes() const { return points() * kBytesPerPoint; }
 };
 
-// The grid for an output picture; cols and rows are 0 for a non-positive size.
+// The grid for an output picture; cols and rows are 0 for a non-positive size, and for a size
+// whose mesh would exceed INT32_MAX bytes (so the point count and the bytes fit an int and a
+// 32-bit size_t).
 MeshGeometry mesh_geometry(int out_width, int out_height);
 
 // A mesh decoded for the engine: the source position of each point in 1/256 input pixel,
