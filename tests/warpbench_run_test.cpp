@@ -139,6 +139,32 @@ TEST_F(WarpbenchRun, SetUpFailuresEndWithTheirStatuses) {
   EXPECT_TRUE(trace_ops().empty()) << "refused before any library work";
 }
 
+// The library reads the mesh file and the INI itself; a directory or a FIFO in their place is
+// refused at once with the reason, never read as a file or waited on.
+TEST_F(WarpbenchRun, MeshAndIniPathsThatAreNoRegularFilesAreRefused) {
+  write_picture();
+  ASSERT_EQ(0, mkfifo(mDir.file("fifo").c_str(), 0600));
+  mDir.make_dir("dir");
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+    int status;
+  } cases[] = {
+      {{"--mesh-from", "dir"}, "tq_lenswarp_api_init failed: Is a directory\n", 0},
+      {{"--mesh-from", "fifo"}, "tq_lenswarp_api_init failed: Invalid argument\n", 0},
+      {{"--calib-ini-from", "dir", "--auto-parse-ini", "1"},
+       "tq_lenswarp_api_init failed: Is a directory\n",
+       0},
+      {{"--calib-ini-from", "fifo"}, "Failed to load online config from ini file\n", 255},
+  };
+  for (const auto &c : cases) {
+    ProgramResult r = run(with(picture_args(), c.args), 20);
+    EXPECT_EQ(c.err, r.err) << c.args[1];
+    EXPECT_EQ(c.status, r.exit_status) << c.args[1];
+    EXPECT_TRUE(trace_of("process").empty()) << c.args[1];
+  }
+}
+
 TEST_F(WarpbenchRun, LibraryInitFailureFreesTheBuffersAndEndsWithZero) {
   write_picture();
   write_mesh();

@@ -6,6 +6,9 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
+
+#include "regular_file.h"
 
 namespace lenswarp {
 namespace {
@@ -89,8 +92,16 @@ int on_entry(void *user, const char *section, const char *name, const char *valu
 
 int load_calibration_ini(const char *path, FecOnlineConfig *cfg) {
   if (path == nullptr || cfg == nullptr) return EINVAL;
-  FILE *f = fopen(path, "r");
-  if (f == nullptr) return errno;
+  int fd;
+  off_t size;
+  int err = open_regular_file(path, &fd, &size);
+  if (err != 0) return err;
+  FILE *f = fdopen(fd, "r");
+  if (f == nullptr) {
+    err = errno;
+    close(fd);
+    return err;
+  }
   ParseState st;
   memset(&st, 0, sizeof(st));
   int line = ini_parse_file(f, on_entry, &st);

@@ -1,11 +1,11 @@
 #include "mesh_format.h"
 
 #include <errno.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
+
+#include "regular_file.h"
 
 namespace lenswarp {
 
@@ -74,15 +74,11 @@ std::vector<uint8_t> encode_mesh(const Mesh &mesh) {
 
 int read_mesh_file_exact(const std::string &path, size_t expected_bytes,
                          std::vector<uint8_t> *mesh) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno;
-  struct stat st;
-  if (fstat(fd, &st) != 0) {
-    int err = errno;
-    close(fd);
-    return err;
-  }
-  if (!S_ISREG(st.st_mode) || (size_t)st.st_size != expected_bytes) {
+  int fd;
+  off_t size;
+  int err = open_regular_file(path.c_str(), &fd, &size);
+  if (err != 0) return err;
+  if ((uint64_t)size != expected_bytes) {
     close(fd);
     return EINVAL;
   }
@@ -92,7 +88,7 @@ int read_mesh_file_exact(const std::string &path, size_t expected_bytes,
     ssize_t n = read(fd, data.data() + done, expected_bytes - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      int err = n < 0 ? errno : EINVAL;  // shrank while being read
+      err = n < 0 ? errno : EINVAL;  // shrank while being read
       close(fd);
       return err;
     }

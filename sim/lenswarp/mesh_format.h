@@ -51,7 +51,8 @@ int decode_mesh(const uint8_t *bytes, size_t len, MeshGeometry geometry, Mesh *m
 std::vector<uint8_t> encode_mesh(const Mesh &mesh);
 
 // Reads a whole mesh file of exactly `expected_bytes`. Returns 0, or an errno value: the open or
-// read error, or EINVAL for a file of any other length.
+// read error, EINVAL for a file of any other length, or open_regular_file's refusal of a file
+// that is not a regular one.
 int read_mesh_file_exact(const std::string &path, size_t expected_bytes,
                          std::vector<uint8_t> *mesh);
 
