@@ -65,8 +65,8 @@ void count_frame(RateReport *r, int32_t fps) {
 }
 
 // Runs frames until process_frame ends the loop or a stop signal arrives; a frame that has
-// begun is always finished.
-void run_frames(FILE *out) {
+// begun is finished, but for a write that the signal ends.
+void run_frames(int out) {
   const int32_t fps = run_settings.fps;
   RateReport report = {};
   struct timespec next_deadline;
@@ -113,17 +113,21 @@ int set_up_job(WorkingBufferSizes *sizes) {
 }
 
 // Opens the library, starts the console when asked, loads the picture and runs the frames. It
-// stops at the first failure and leaves whatever it acquired to tear_down.
-void run_on_buffers(FILE **out) {
+// stops at the first failure, or at a stop signal, and leaves whatever it acquired to tear_down.
+void run_on_buffers(int *out) {
+  if (caught_stop_signal() != 0) return;
   fec_ctx = tq_lenswarp_api_init(&fec_cfg);
   if (fec_ctx == nullptr) {
     int err = errno;
     say(stderr, "tq_lenswarp_api_init failed: %s\n", strerror(err));
     return;
   }
+  if (caught_stop_signal() != 0) return;
   if (run_settings.api_test) start_console();
   int read = read_image_from_file(run_settings.stream_from, run_bufs.in_pic.vaddr,
                                   (uint32_t)run_bufs.in_pic.size);
+  // A stop signal while the picture was awaited is no failure to report.
+  if (caught_stop_signal() != 0) return;
   if (read <= 0) {
     int err = errno;
     say(stderr, "Failed to read image from %d, ret: %s\n", read, strerror(err));
@@ -135,9 +139,9 @@ void run_on_buffers(FILE **out) {
 
 // The one way back from a run on the working buffers, whichever step it reached: everything is
 // released in the reverse order of acquisition.
-void tear_down(FILE *out) {
+void tear_down(int out) {
   stop_console();
-  if (out != nullptr) fclose(out);
+  close_output_file(out);
   if (fec_ctx != nullptr) tq_lenswarp_api_deinit(fec_ctx);
   deinit_lenswarp_bufs();
   fec_ctx = nullptr;
@@ -156,14 +160,15 @@ int warpbench_main(int argc, char **argv) {
 
   WorkingBufferSizes sizes;
   int status = set_up_job(&sizes);
-  if (status != 0) return status;
+  // A stop signal during set-up (the library reading its files, say) ends the run here.
+  if (status != 0 || caught_stop_signal() != 0) return status;
 
   if (init_lenswarp_bufs(&fec_cfg, sizes) < 0) {
     int err = errno;
     say(stderr, "init_lenswarp_bufs failed: %s\n", strerror(err));
     return -1;
   }
-  FILE *out = nullptr;
+  int out = -1;
   run_on_buffers(&out);
   tear_down(out);
   return 0;

@@ -39,16 +39,24 @@ int init_lenswarp_bufs(FecConfig *cfg, const WorkingBufferSizes &sizes);
 // Frees the four buffers; only after a successful init_lenswarp_bufs.
 void deinit_lenswarp_bufs();
 
-// Reads up to `size` bytes of `path` into `dst`: the count read, or 0 when nothing was read.
+// Reads up to `size` bytes of `path` into `dst`, waiting for a slow source such as a FIFO: the
+// count read, or 0 when nothing was read, with errno set (ENODATA for an empty file, EINTR when
+// a stop signal ended the wait).
 int read_image_from_file(const char *path, void *dst, uint32_t size);
 
-// The output stream for stream_to, or null when there is none or it does not open.
-FILE *open_output_file();
+// The output file's descriptor for stream_to (non-blocking), or -1 when there is none or it does
+// not open.
+int open_output_file();
 
-// One fwrite; the count written.
-size_t write_buffer_to_file(FILE *f, const void *buf, size_t n);
+// Writes all `n` bytes, waiting while a pipe or FIFO is full: the count written, less than `n`
+// after a failure (errno set; EINTR when a stop signal ended the wait), which it reports.
+size_t write_buffer_to_file(int fd, const void *buf, size_t n);
+
+// Closes the output file (nothing for -1). A failed close, and a failed write before it, are
+// reported with how many frames reached the file whole.
+void close_output_file(int fd);
 
 // One engine call, the write-out and the skip/count bookkeeping: 0 to go on, -1 to end the loop.
-int process_frame(FILE *out);
+int process_frame(int out);
 
 #endif  // WARPBENCH_WORKING_BUFFERS_H
