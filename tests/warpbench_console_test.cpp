@@ -266,6 +266,25 @@ TEST_P(ConsoleMeshMemory, KeyFiveLoadsTheRunsMeshBuffers) {
   EXPECT_EQ(want, device_report()["sync"]);
 }
 
+// Every key in a row while frames flow, on both back ends: the console's calls, the frame loop
+// and the library's threads all at once, which the ThreadSanitizer build runs too.
+TEST_P(ConsoleMeshMemory, EveryKeyRunsWhileFramesFlow) {
+  mBackend = GetParam();
+  auto s = start(args(0));
+  s->send("123456");
+  ASSERT_TRUE(s->wait_for_output("Get mesh online_config: level: ", 120));
+  kill(s->pid(), SIGINT);
+  ProgramResult r = s->wait(30);
+  EXPECT_EQ(SIGINT, r.signal);
+  EXPECT_EQ("", r.err);
+  EXPECT_EQ(10u, trace_of("set_cfg").size());
+  EXPECT_EQ(40u, mesh_sets().size()) << "keys 2 to 5, ten calls each";
+  for (const json &call : mesh_sets()) EXPECT_EQ(0, call["ret"]) << call;
+  // The teardown ran: the library's allocator takes its buffers back last, the device its own.
+  EXPECT_EQ(GetParam() == Backend::Drm ? "deinit" : "vb_deinit", trace_ops().back());
+  if (GetParam() == Backend::Drm) expect_device_clean();
+}
+
 INSTANTIATE_TEST_SUITE_P(BothBackends, ConsoleMeshMemory,
                          testing::Values(Backend::Drm, Backend::Library),
                          [](const testing::TestParamInfo<Backend> &p) {
