@@ -236,6 +236,43 @@ INSTANTIATE_TEST_SUITE_P(BothBackends, Buffers, testing::Values(Backend::Drm, Ba
                            return p.param == Backend::Drm ? "DrmDevice" : "LibraryAllocator";
                          });
 
+// A job with an empty picture, or with a buffer beyond what the platform can hold, is refused
+// before anything is allocated: no wrapped size ever reaches an allocator or a frame's write.
+using JobLimits = WarpbenchTest;
+
+TEST_F(JobLimits, EmptyPicturesAndOversizedBuffersAreRefusedBeforeAllocation) {
+  const std::string empty = " refused: its width and height must not be 0\n";
+  const std::string oversized = " buffer would need more than 2147483647 bytes\n";
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+    std::vector<std::string> ops;
+  } cases[] = {
+      {{"-v", fmt(64, 0), "-x", fmt(64, 32)}, "Input picture 64x0" + empty, {}},
+      {{"-v", fmt(64, 32), "-x", fmt(0, 0, "FBC0")}, "Output picture 0x0" + empty, {}},
+      {{"-v", fmt(3840, 2160), "-x", fmt(2, 16), "--stride-out", "2668926", "--stream-to", "o.yuv"},
+       "Job refused: its output picture" + oversized,
+       {"calFecMeshsize"}},
+      {{"-v", "width=64,height=2147483648,pixelformat=NV12", "-x", fmt(64, 32), "--stride",
+        "2147483647"},
+       "Job refused: its input picture" + oversized,
+       {"calFecMeshsize"}},
+      {{"-v", fmt(64, 32), "-x", fmt(64, 2160, "FBC0"), "--stride-out", "2147483647"},
+       "Job refused: its output picture" + oversized,
+       {"calFecMeshsize"}},
+  };
+  write_mesh();
+  for (const auto &c : cases) {
+    ProgramResult r = run(with(c.args, {"--mesh-from", "mesh.bin"}));
+    EXPECT_EQ(1, r.exit_status) << c.err;
+    EXPECT_EQ(c.err, r.err);
+    EXPECT_EQ("", r.out) << c.err;
+    EXPECT_EQ(c.ops, trace_ops()) << c.err;
+    EXPECT_EQ(0, device_report()["device_opened"]) << c.err;
+  }
+  EXPECT_EQ(-1, access(mDir.file("o.yuv").c_str(), F_OK)) << "no output file either";
+}
+
 // Faults of the DRM device, injected at the second allocation (mesh[1]).
 using DrmFaults = WarpbenchTest;
 

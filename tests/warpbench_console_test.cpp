@@ -201,17 +201,37 @@ TEST_F(Console, SilentConsolePrintsNothing) {
   }
 }
 
-TEST_F(Console, EndOfInputIsAKeyOfItsOwn) {
-  // Not a terminal: the console reads the end of input on every pass until the frames end.
-  ProgramRun run = prepare(args(0, {"--stream-count", "3"}));
-  run.env["WARPBENCH_DATA_DIR"] = data_dir();
-  ProgramResult r = run_program(run);
-  EXPECT_EQ(0, r.exit_status);
-  ASSERT_FALSE(r.err.empty());
-  EXPECT_TRUE(matching_lines(r.err, "Not support key -1").size() > 0);
-  EXPECT_EQ(r.err.size(), matching_lines(r.err, "Not support key -1").size() * 19)
-      << "nothing else on standard error";
-  EXPECT_NE(std::string::npos, r.out.find("press key=[\xff]\n"));
+// At the end of standard input the console says so once and reads no more keys; the frames go on
+// and a counted run ends by itself. An input closed altogether is opened on /dev/null.
+TEST_F(Console, EndOfInputIsReportedOnceAndTheRunEndsByItself) {
+  Pipe writer_gone = make_pipe();
+  writer_gone.write_end.reset();
+  const struct {
+    const char *what;
+    int in;  // -1: /dev/null
+    bool closed;
+    bool silent;
+  } cases[] = {
+      {"/dev/null", -1, false, false},
+      {"a pipe whose writer is gone", writer_gone.read_end.get(), false, false},
+      {"closed", -1, true, false},
+      {"/dev/null with -s", -1, false, true},
+  };
+  for (const auto &c : cases) {
+    ProgramRun run = prepare(args(0, {"--stream-count", "3"}), 30);
+    if (c.silent) run.args.push_back("-s");
+    run.env["WARPBENCH_DATA_DIR"] = data_dir();
+    run.stdin_fd = c.in;
+    if (c.closed) run.closed_streams = {0};
+    ProgramResult r = run_program(run);
+    EXPECT_FALSE(r.timed_out) << c.what;
+    EXPECT_EQ(0, r.exit_status) << c.what;
+    EXPECT_EQ(c.silent ? "" : "End of input: no more keys are read\n", r.err) << c.what;
+    EXPECT_EQ(std::string::npos, r.out.find("press key")) << c.what;
+    EXPECT_EQ(3u, trace_of("process").size()) << c.what;
+    EXPECT_EQ("deinit", trace_ops().back()) << c.what;
+    expect_device_clean();
+  }
 }
 
 // One exercise through its key, on both allocator back ends: key 5 loads the run's own mesh
@@ -246,6 +266,25 @@ TEST_P(ConsoleMeshMemory, KeyFiveLoadsTheRunsMeshBuffers) {
   json want = GetParam() == Backend::Drm ? json::parse(R"({"1":0,"2":0,"5":0,"6":0})")
                                          : json::parse(R"({"1":0,"2":11,"5":0,"6":11})");
   EXPECT_EQ(want, device_report()["sync"]);
+}
+
+// Every key in a row while frames flow, on both back ends: the console's calls, the frame loop
+// and the library's threads all at once, which the ThreadSanitizer build runs too.
+TEST_P(ConsoleMeshMemory, EveryKeyRunsWhileFramesFlow) {
+  mBackend = GetParam();
+  auto s = start(args(0));
+  s->send("123456");
+  ASSERT_TRUE(s->wait_for_output("Get mesh online_config: level: ", 120));
+  kill(s->pid(), SIGINT);
+  ProgramResult r = s->wait(30);
+  EXPECT_EQ(SIGINT, r.signal);
+  EXPECT_EQ("", r.err);
+  EXPECT_EQ(10u, trace_of("set_cfg").size());
+  EXPECT_EQ(40u, mesh_sets().size()) << "keys 2 to 5, ten calls each";
+  for (const json &call : mesh_sets()) EXPECT_EQ(0, call["ret"]) << call;
+  // The teardown ran: the library's allocator takes its buffers back last, the device its own.
+  EXPECT_EQ(GetParam() == Backend::Drm ? "deinit" : "vb_deinit", trace_ops().back());
+  if (GetParam() == Backend::Drm) expect_device_clean();
 }
 
 INSTANTIATE_TEST_SUITE_P(BothBackends, ConsoleMeshMemory,

@@ -1,12 +1,15 @@
 // A warpbench run from set-up to teardown, as the stand-in library's trace and the output file
 // show it.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <regex>
 
+#include "owned_fd.h"
 #include "warpbench_fixture.h"
 
 namespace {
@@ -30,6 +33,11 @@ std::vector<std::string> teardown_ops(const std::vector<std::string> &ops) {
     if (!tail.empty()) tail.push_back(op);
   }
   return tail;
+}
+
+// The operations from the library's init on.
+std::vector<std::string> teardown_ops_from_init(const std::vector<std::string> &ops) {
+  return std::vector<std::string>(std::find(ops.begin(), ops.end(), "init"), ops.end());
 }
 
 // On the DRM back end the buffers go back to the device (its report), not to the library.
@@ -139,16 +147,30 @@ TEST_F(WarpbenchRun, SetUpFailuresEndWithTheirStatuses) {
   EXPECT_TRUE(trace_ops().empty()) << "refused before any library work";
 }
 
-TEST_F(WarpbenchRun, BufferFailureReportsTheErrorWithStatus255) {
-  mBackend = Backend::Library;  // the DRM device gives a zero-byte request two pages
-  write_mesh();
-  ProgramResult r = run({"-v", "width=64,height=32,pixelformat=NV12", "-x",
-                         "width=0,height=32,pixelformat=NV12", "--mesh-from", "mesh.bin"});
-  EXPECT_EQ("init_lenswarp_bufs failed: Invalid argument\n", r.err);
-  EXPECT_EQ("failed to open drm !\n", r.out);
-  EXPECT_EQ(255, r.exit_status);
-  EXPECT_EQ((std::vector<std::string>{"vb_init", "calFecMeshsize", "vb_alloc", "vb_deinit"}),
-            trace_ops());
+// The library reads the mesh file and the INI itself; a directory or a FIFO in their place is
+// refused at once with the reason, never read as a file or waited on.
+TEST_F(WarpbenchRun, MeshAndIniPathsThatAreNoRegularFilesAreRefused) {
+  write_picture();
+  ASSERT_EQ(0, mkfifo(mDir.file("fifo").c_str(), 0600));
+  mDir.make_dir("dir");
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+    int status;
+  } cases[] = {
+      {{"--mesh-from", "dir"}, "tq_lenswarp_api_init failed: Is a directory\n", 0},
+      {{"--mesh-from", "fifo"}, "tq_lenswarp_api_init failed: Invalid argument\n", 0},
+      {{"--calib-ini-from", "dir", "--auto-parse-ini", "1"},
+       "tq_lenswarp_api_init failed: Is a directory\n",
+       0},
+      {{"--calib-ini-from", "fifo"}, "Failed to load online config from ini file\n", 255},
+  };
+  for (const auto &c : cases) {
+    ProgramResult r = run(with(picture_args(), c.args), 20);
+    EXPECT_EQ(c.err, r.err) << c.args[1];
+    EXPECT_EQ(c.status, r.exit_status) << c.args[1];
+    EXPECT_TRUE(trace_of("process").empty()) << c.args[1];
+  }
 }
 
 TEST_F(WarpbenchRun, LibraryInitFailureFreesTheBuffersAndEndsWithZero) {
@@ -272,6 +294,124 @@ TEST_F(WarpbenchRun, StopSignalsFinishTheFrameAndTearDownInOrder) {
         << "every frame processed was written whole";
     EXPECT_EQ(kDrmTeardown, teardown_ops(trace_ops()));
   }
+}
+
+// Before the frame loop a stop signal ends the run at once, through the teardown of what exists:
+// here while the input picture is awaited from a FIFO that no one writes.
+TEST_F(WarpbenchRun, StopSignalsEndTheWaitForTheInputPicture) {
+  write_mesh();
+  ASSERT_EQ(0, mkfifo(mDir.file("in.fifo").c_str(), 0600));
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    ProgramRun pr = prepare(with(picture_args(), {"--mesh-from", "mesh.bin", "--stream-from",
+                                                  "in.fifo", "--stream-to", "out.yuv"}),
+                            30);
+    pr.while_running = [&](pid_t pid) {
+      ASSERT_TRUE(wait_until([&] { return !trace_of("init").empty(); }, 30));
+      kill(pid, sig);
+    };
+    ProgramResult r = run_program(pr);
+    EXPECT_FALSE(r.timed_out) << sig;
+    EXPECT_EQ(sig, r.signal);
+    EXPECT_EQ("", r.err) << "an ending asked for is no failure";
+    EXPECT_EQ((std::vector<std::string>{"init", "deinit"}), teardown_ops_from_init(trace_ops()));
+    expect_device_clean();
+  }
+}
+
+// A FIFO as the input still delivers the picture: the wait ends with its writer's data.
+TEST_F(WarpbenchRun, TheInputPictureMayComeThroughAFifo) {
+  const std::string picture = write_picture();
+  write_mesh();
+  const std::string fifo = mDir.file("in.fifo");
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+  ProgramRun pr = prepare(with(picture_args(), {"--mesh-from", "mesh.bin", "--stream-from", fifo,
+                                                "--stream-to", "out.yuv", "--stream-count", "2"}));
+  pr.while_running = [&](pid_t) {
+    OwnedFd writer;  // opens once the program has the FIFO open for reading
+    ASSERT_TRUE(wait_until(
+        [&] {
+          writer.reset(open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+          return writer.valid();
+        },
+        30));
+    for (size_t half : {0u, 1u}) {  // in two writes, as a slow producer would
+      const size_t at = half * picture.size() / 2;
+      ASSERT_EQ((ssize_t)(picture.size() / 2),
+                write(writer.get(), picture.data() + at, picture.size() / 2));
+    }
+  };
+  ProgramResult r = run_program(pr);
+  EXPECT_EQ(0, r.exit_status) << r.err;
+  EXPECT_EQ(picture + picture, mDir.read("out.yuv"));
+}
+
+// Inside the loop a stop signal ends a write blocked on a full FIFO (warpbench opens --stream-to
+// for reading too, so the FIFO never lacks a reader): a write failure, then the teardown.
+TEST_F(WarpbenchRun, AStopSignalEndsAWriteBlockedOnAFullFifo) {
+  // One frame is larger than a pipe holds, so its write blocks for good.
+  const int width = 256, height = 192;
+  const std::string fmt =
+      "width=" + std::to_string(width) + ",height=" + std::to_string(height) + ",pixelformat=NV12";
+  mDir.write("big.yuv", std::string((size_t)width * height * 3 / 2, '\x55'));
+  write_ini();
+  ASSERT_EQ(0, mkfifo(mDir.file("out.fifo").c_str(), 0600));
+  ProgramRun pr = prepare({"-v", fmt, "-x", fmt, "--calib-ini-from", "calib.ini", "--stream-from",
+                           "big.yuv", "--stream-to", "out.fifo"},
+                          30);
+  pr.while_running = [&](pid_t pid) {
+    ASSERT_TRUE(wait_until([&] { return !trace_of("process").empty(); }, 30));
+    kill(pid, SIGTERM);
+  };
+  ProgramResult r = run_program(pr);
+  EXPECT_FALSE(r.timed_out);
+  EXPECT_EQ(SIGTERM, r.signal);
+  EXPECT_EQ(
+      "Error writing to file\n"
+      "write_buffer_to_file failed: Interrupted system call\n"
+      "Output file out.fifo is incomplete: 0 frames reached it whole\n",
+      r.err);
+  EXPECT_EQ(1u, trace_of("process").size());
+  EXPECT_EQ("deinit", trace_ops().back());
+  expect_device_clean();
+}
+
+// A full disk: the first frame's write fails, is reported with its line end, and ends the loop;
+// the teardown says how many frames reached the file whole.
+TEST_F(WarpbenchRun, AFullDiskEndsTheLoopAndSaysWhatTheFileHolds) {
+  write_picture();
+  write_mesh();
+  for (bool silent : {false, true}) {
+    std::vector<std::string> args = with(picture_args(), {"--mesh-from", "mesh.bin", "--stream-to",
+                                                          "/dev/full", "--stream-count", "3"});
+    if (silent) args.push_back("-s");
+    ProgramResult r = run(args);
+    EXPECT_EQ(0, r.exit_status);
+    EXPECT_EQ(silent ? ""
+                     : "Error writing to file\n"
+                       "write_buffer_to_file failed: No space left on device\n"
+                       "Output file /dev/full is incomplete: 0 frames reached it whole\n",
+              r.err);
+    EXPECT_EQ(1u, trace_of("process").size());
+  }
+}
+
+// Standard output whose reader is gone: the lost lines do not end the run before its teardown.
+TEST_F(WarpbenchRun, AGoneReaderOfStandardOutputDoesNotCutTheRunShort) {
+  write_picture();
+  write_mesh();
+  Pipe out = make_pipe();
+  out.read_end.reset();
+  ChildStreams streams;
+  streams.out = out.write_end.get();
+  pid_t pid = spawn_program(
+      prepare(with(picture_args(), {"--mesh-from", "mesh.bin", "--stream-count", "3"})), streams);
+  ASSERT_GT(pid, 0);
+  out.write_end.reset();
+  ProgramEnd end = wait_for_exit(pid, 30);
+  EXPECT_EQ(0, end.signal);
+  EXPECT_EQ(0, end.exit_status);
+  EXPECT_EQ("deinit", trace_ops().back());
+  expect_device_clean();
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "api_console.h"
 
+#include <errno.h>
 #include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -39,8 +40,8 @@ const ConsoleKey kKeys[] = {
 enum Wake { WAKE_KEY, WAKE_STOP_SIGNAL, WAKE_TIMEOUT };
 
 // Blocks until a key can be read (when `keys` is set), a stop signal arrives or `timeout_ms`
-// passes (-1: no time-out). Standard input is unbuffered, so a key that is ready is always
-// visible to poll.
+// passes (-1: no time-out). Keys are read straight from the descriptor, so a key that is ready is
+// always visible to poll.
 Wake wait_for(bool keys, int timeout_ms) {
   struct pollfd fds[2] = {{keys ? 0 : -1, POLLIN, 0}, {stop_signal_fd(), POLLIN, 0}};
   for (;;) {
@@ -64,6 +65,20 @@ void handle_key(int c, FecContext ctx) {
   say(stderr, "Not support key %d\n", c);
 }
 
+enum KeyRead { KEY_READ, KEY_NONE, KEY_END_OF_INPUT };
+
+// One key from standard input, which poll found ready. Its end, and a terminal that hung up
+// (EIO), end the keys for good.
+KeyRead read_key(unsigned char *key) {
+  ssize_t n = read(0, key, 1);
+  if (n == 1) return KEY_READ;
+  if (n < 0) {
+    int err = errno;
+    if (err == EINTR || err == EAGAIN) return KEY_NONE;
+  }
+  return KEY_END_OF_INPUT;
+}
+
 }  // namespace
 
 void set_terminal_raw() {
@@ -80,16 +95,27 @@ void restore_terminal() {
 
 void *api_test_thread(void *ctx) {
   set_terminal_raw();
-  setvbuf(stdin, nullptr, _IONBF, 0);
+  bool keys = ctx != nullptr;
   for (;;) {
     if (stop_requested.load()) break;
-    if (ctx == nullptr) {
-      // No library to exercise: only wait for the stop flag.
+    if (!keys) {
+      // No library to exercise, or no more keys to read: only wait for the stop flag.
       if (wait_for(false, 20) == WAKE_STOP_SIGNAL) break;
       continue;
     }
     if (wait_for(true, -1) == WAKE_STOP_SIGNAL) break;
-    handle_key(getchar(), ctx);
+    unsigned char key;
+    switch (read_key(&key)) {
+      case KEY_READ:
+        handle_key(key, ctx);
+        break;
+      case KEY_NONE:
+        break;
+      case KEY_END_OF_INPUT:
+        say(stderr, "End of input: no more keys are read\n");
+        keys = false;
+        break;
+    }
   }
   restore_terminal();
   return nullptr;

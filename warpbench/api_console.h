@@ -5,7 +5,8 @@
 
 // Thread entry, started with the library context as its argument. Ends (returning null) at the
 // first pass after stop_requested is set, or at once when a stop signal arrives while it waits
-// for a key; the terminal is restored either way.
+// for a key; the terminal is restored either way. At the end of standard input it says so once
+// and from then on only waits for the stop flag.
 void *api_test_thread(void *ctx);
 
 // Saves standard input's terminal attributes, clears ICANON and ECHO, and registers

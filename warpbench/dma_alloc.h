@@ -38,7 +38,7 @@ int drm_open();
 int drm_close(int fd);
 // 0, or -1 / the failed libdrm call's negative result. Prints its own lines, whatever `silent`.
 int drm_alloc(int drm_fd, uint32_t size, DmaBuffer *buf);
-// 0, or -1 for a null record or one of size 0.
+// 0, or -1 for a null record. Unmaps the record's size, at least the two pages every object has.
 int drm_free(int drm_fd, DmaBuffer *buf);
 
 // One DMA_BUF_IOCTL_SYNC on `fd`: 0, or -1 with errno set.

@@ -91,6 +91,12 @@ MeshSourceResult choose_mesh_source(FecConfig *cfg, const RunSettings *s) {
     cfg->ini_path[sizeof(cfg->ini_path) - 1] = '\0';
     return MESH_SOURCE_OK;
   }
+  cfg->mesh_mode = FEC_MESH_MODE_ONLINE;
+  return MESH_SOURCE_OK;
+}
+
+MeshSourceResult load_online_parameters(FecConfig *cfg, const RunSettings *s) {
+  if (cfg->mesh_mode != FEC_MESH_MODE_ONLINE) return MESH_SOURCE_OK;
   FecOnlineConfig online;
   memset(&online, 0, sizeof(online));
   if (tq_lenswarp_api_load_online_config_from_ini(s->calib_ini_from, &online) != 0) {
@@ -98,7 +104,6 @@ MeshSourceResult choose_mesh_source(FecConfig *cfg, const RunSettings *s) {
     return MESH_SOURCE_NO_CALIBRATION;
   }
   cfg->online = online;
-  cfg->mesh_mode = FEC_MESH_MODE_ONLINE;
   echo_online_config(s->calib_ini_from, &online);
   return MESH_SOURCE_OK;
 }

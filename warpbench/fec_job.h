@@ -24,8 +24,14 @@ enum MeshSourceResult {
   MESH_SOURCE_BAD_PATH = -2,        // a path does not fit its record field
 };
 
-// Picks the mesh source (mesh file, INI path for the library, or online parameters loaded from
-// the INI and echoed) and fills the matching part of `cfg`. Prints why it fails.
+// Picks the mesh source (mesh file, INI path for the library, or online parameters from the INI)
+// and fills the matching path fields of `cfg`; the online parameters are left to
+// load_online_parameters. Asks the library nothing. Prints why it fails.
 MeshSourceResult choose_mesh_source(FecConfig *cfg, const RunSettings *settings);
+
+// For a job of online parameters (as choose_mesh_source left it), loads them from the INI through
+// the library into `cfg` and echoes them; nothing for the other sources. MESH_SOURCE_OK, or
+// MESH_SOURCE_NO_CALIBRATION after saying why.
+MeshSourceResult load_online_parameters(FecConfig *cfg, const RunSettings *settings);
 
 #endif  // WARPBENCH_FEC_JOB_H

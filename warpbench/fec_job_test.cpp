@@ -151,6 +151,9 @@ TEST_F(FecJobTest, OnlineParametersAreCopiedWholeAndEchoed) {
   fill_fec_config(&cfg, &run_settings);
   testing::internal::CaptureStdout();
   EXPECT_EQ(MESH_SOURCE_OK, choose_mesh_source(&cfg, &run_settings));
+  EXPECT_EQ(FEC_MESH_MODE_ONLINE, cfg.mesh_mode);
+  EXPECT_EQ(0, cfg.online.calib_height) << "not loaded yet";
+  EXPECT_EQ(MESH_SOURCE_OK, load_online_parameters(&cfg, &run_settings));
   EXPECT_EQ("calib_ini_from: " + ini +
                 "\n"
                 "calib_width: 3840\n"
@@ -181,7 +184,8 @@ TEST_F(FecJobTest, MissingOrUnreadableCalibrationFails) {
   std::string ini = mDir.write("partial.ini", "[fec_online]\ncorrect_level = 1\n");
   run_settings.calib_ini_from = ini.c_str();
   testing::internal::CaptureStderr();
-  EXPECT_EQ(MESH_SOURCE_NO_CALIBRATION, choose_mesh_source(&cfg, &run_settings));
+  EXPECT_EQ(MESH_SOURCE_OK, choose_mesh_source(&cfg, &run_settings));
+  EXPECT_EQ(MESH_SOURCE_NO_CALIBRATION, load_online_parameters(&cfg, &run_settings));
   EXPECT_EQ("Failed to load online config from ini file\n", testing::internal::GetCapturedStderr());
 }
 

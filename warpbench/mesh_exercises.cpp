@@ -1,9 +1,11 @@
 #include "mesh_exercises.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "data_files.h"
@@ -112,33 +114,41 @@ int iterate(FecContext ctx, const RecordCalls<Record> &calls, useconds_t pause, 
 }  // namespace
 
 int read_mesh_file(const char *path, void *buf, size_t buf_size) {
-  FILE *f = fopen(path, "rb");
-  if (f == nullptr) {
+  // Not blocking: a FIFO is refused below, not waited on.
+  int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0) {
     int err = errno;
     say(stderr, "open file %s failed: %s\n", path, strerror(err));
+    if (fd >= 0) close(fd);
     errno = err;
     return -1;
   }
-  if (fseek(f, 0, SEEK_END) != 0) {
-    int err = errno;
-    say(stderr, "%s fseek to end failed\n", path);
-    fclose(f);
-    errno = err;
-    return -1;
-  }
-  size_t len = (size_t)ftell(f);
-  rewind(f);
-  size_t wanted = len;
-  if (len > buf_size) {
-    say(stderr, "mesh file len %zu > buf size %zu, limit read to %zu bytes only\n", len, buf_size,
+  int err = 0;
+  if (!S_ISREG(st.st_mode)) {
+    say(stderr, "mesh file %s is not a regular file\n", path);
+    err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  } else if ((uint64_t)st.st_size != buf_size) {
+    say(stderr, "mesh file %s has %lld bytes, not the mesh size %zu\n", path, (long long)st.st_size,
         buf_size);
-    wanted = buf_size;
+    err = EINVAL;
+  } else {
+    size_t got = 0;
+    while (got < buf_size) {
+      ssize_t n = read(fd, static_cast<char *>(buf) + got, buf_size - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        err = n < 0 ? errno : ENODATA;  // ENODATA: it shrank while being read
+        break;
+      }
+      got += (size_t)n;
+    }
+    if (got < buf_size) say(stderr, "file read size:%zu < %zu\n", got, buf_size);
+    if (err == 0) say(stdout, "mesh file len %zu, read size %zu\n", buf_size, got);
   }
-  size_t got = fread(buf, 1, wanted, f);
-  if (got < wanted) say(stderr, "file read size:%zu < %zu\n", got, wanted);
-  say(stdout, "mesh file len %zu, read size %zu\n", wanted, got);
-  fclose(f);
-  return 0;
+  close(fd);
+  errno = err;
+  return err == 0 ? 0 : -1;
 }
 
 int api_test_set_cfg(FecContext ctx) {
@@ -178,9 +188,10 @@ int api_test_mesh_from_file(FecContext ctx) {
 }
 
 int api_test_mesh_from_vaddr(FecContext ctx) {
-  const int32_t size =
+  // The run's own mesh size, which the job limits keep within an int.
+  const int size =
       6 * tq_lenswarp_api_calFecMeshsize((int)run_settings.out_width, (int)run_settings.out_height);
-  void *buf = malloc((size_t)size);
+  void *buf = size > 0 ? malloc((size_t)size) : nullptr;
   if (buf == nullptr) {
     say(stderr, "Memory allocation failed for %d-byte mesh buffer\n", size);
     return -ENOMEM;

@@ -19,8 +19,9 @@ int api_test_mesh_from_dma_fd(FecContext ctx);
 // Prints the current mesh configuration once.
 int api_test_get_mesh(FecContext ctx);
 
-// Loads a mesh file into `buf`, at most `buf_size` bytes: 0 when the file was opened and read
-// (also after a clamped or short read), -1 when it cannot be opened or seeked. errno is kept.
+// Loads a mesh file of exactly `buf_size` bytes (the mesh size) into `buf`: 0, or -1 with errno
+// set when it cannot be opened or read whole, is no regular file (EISDIR for a directory, else
+// EINVAL; a FIFO is never waited on) or has another length (EINVAL, `buf` untouched). Says why.
 int read_mesh_file(const char *path, void *buf, size_t buf_size);
 
 #endif  // WARPBENCH_MESH_EXERCISES_H

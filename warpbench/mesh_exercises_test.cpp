@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -16,35 +17,42 @@
 
 namespace {
 
-TEST(ReadMeshFile, ClampsLongFilesAndAcceptsShortOnes) {
-  const size_t buf_size = 64;
-  struct {
-    size_t file_len;
-    std::string err;
-    std::string out;
-    size_t filled;
-  } cases[] = {
-      {64, "", "mesh file len 64, read size 64\n", 64},
-      {65, "mesh file len 65 > buf size 64, limit read to 64 bytes only\n",
-       "mesh file len 64, read size 64\n", 64},
-      {10, "", "mesh file len 10, read size 10\n", 10},
-      {0, "", "mesh file len 0, read size 0\n", 0},
-  };
+// Only a regular file of exactly the mesh size loads; anything else leaves the buffer untouched,
+// and a FIFO without a writer is refused rather than waited on.
+TEST(ReadMeshFile, LoadsOnlyRegularFilesOfTheMeshSize) {
+  const size_t mesh_size = 64;
   ScratchDir dir;
+  const std::string fifo = dir.file("fifo.bin");
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+  const std::string wrong = "mesh file " + dir.file("mesh.bin") + " has ";
+  struct {
+    int file_len;  // -1: the directory itself, -2: the FIFO
+    int result, err;
+    std::string out, err_text;
+  } cases[] = {
+      {64, 0, 0, "mesh file len 64, read size 64\n", ""},
+      {65, -1, EINVAL, "", wrong + "65 bytes, not the mesh size 64\n"},
+      {63, -1, EINVAL, "", wrong + "63 bytes, not the mesh size 64\n"},
+      {0, -1, EINVAL, "", wrong + "0 bytes, not the mesh size 64\n"},
+      {-1, -1, EISDIR, "", "mesh file " + dir.path() + " is not a regular file\n"},
+      {-2, -1, EINVAL, "", "mesh file " + fifo + " is not a regular file\n"},
+  };
   for (const auto &c : cases) {
-    std::string bytes(c.file_len, '\0');
+    std::string bytes(c.file_len > 0 ? (size_t)c.file_len : 0, '\0');
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = (char)(i + 1);
-    std::string path = dir.write("mesh.bin", bytes);
-    std::vector<char> buf(buf_size, '\x7f');
+    const std::string path = c.file_len == -1   ? dir.path()
+                             : c.file_len == -2 ? fifo
+                                                : dir.write("mesh.bin", bytes);
+    std::vector<char> buf(mesh_size, '\x7f');
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    EXPECT_EQ(0, read_mesh_file(path.c_str(), buf.data(), buf_size)) << c.file_len;
-    EXPECT_EQ(c.err, testing::internal::GetCapturedStderr()) << c.file_len;
+    errno = 0;
+    EXPECT_EQ(c.result, read_mesh_file(path.c_str(), buf.data(), mesh_size)) << c.file_len;
+    EXPECT_EQ(c.err, errno) << c.file_len;
+    EXPECT_EQ(c.err_text, testing::internal::GetCapturedStderr()) << c.file_len;
     EXPECT_EQ(c.out, testing::internal::GetCapturedStdout()) << c.file_len;
-    EXPECT_EQ(bytes.substr(0, c.filled), std::string(buf.data(), c.filled)) << c.file_len;
-    EXPECT_EQ(std::string(buf_size - c.filled, '\x7f'),
-              std::string(buf.data() + c.filled, buf_size - c.filled))
-        << "nothing past what was read";
+    const std::string want = c.result == 0 ? bytes : std::string(mesh_size, '\x7f');
+    EXPECT_EQ(want, std::string(buf.data(), mesh_size)) << c.file_len;
   }
 }
 

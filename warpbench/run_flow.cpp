@@ -10,9 +10,11 @@
 #include "data_files.h"
 #include "fec_job.h"
 #include "frame_pacing.h"
+#include "job_limits.h"
 #include "messages.h"
 #include "options.h"
 #include "run_state.h"
+#include "standard_descriptors.h"
 #include "stop_signals.h"
 #include "working_buffers.h"
 
@@ -63,8 +65,8 @@ void count_frame(RateReport *r, int32_t fps) {
 }
 
 // Runs frames until process_frame ends the loop or a stop signal arrives; a frame that has
-// begun is always finished.
-void run_frames(FILE *out) {
+// begun is finished, but for a write that the signal ends.
+void run_frames(int out) {
   const int32_t fps = run_settings.fps;
   RateReport report = {};
   struct timespec next_deadline;
@@ -81,9 +83,9 @@ void run_frames(FILE *out) {
   }
 }
 
-int set_up_job() {
-  fill_fec_config(&fec_cfg, &run_settings);
-  switch (choose_mesh_source(&fec_cfg, &run_settings)) {
+// The exit status of a mesh source that could not be had.
+int mesh_source_status(MeshSourceResult result) {
+  switch (result) {
     case MESH_SOURCE_OK:
       break;
     case MESH_SOURCE_BAD_PATH:
@@ -91,6 +93,18 @@ int set_up_job() {
     case MESH_SOURCE_NO_CALIBRATION:
       return -1;
   }
+  return 0;
+}
+
+// The job and its buffer sizes: 0, or the exit status of a job refused before anything is
+// allocated. Empty pictures are refused before the library is asked anything.
+int set_up_job(WorkingBufferSizes *sizes) {
+  fill_fec_config(&fec_cfg, &run_settings);
+  int status = mesh_source_status(choose_mesh_source(&fec_cfg, &run_settings));
+  if (status == 0 && refuse_empty_pictures(&fec_cfg) != 0) status = 1;
+  if (status == 0) status = mesh_source_status(load_online_parameters(&fec_cfg, &run_settings));
+  if (status == 0 && size_job_buffers(&fec_cfg, sizes) != 0) status = 1;
+  if (status != 0) return status;
   // Settled here, before the console exists: the settings are read-only once it runs.
   if (run_settings.stream_from == nullptr) {
     run_settings.stream_from = data_file_path(DEFAULT_INPUT_FILE);
@@ -99,17 +113,21 @@ int set_up_job() {
 }
 
 // Opens the library, starts the console when asked, loads the picture and runs the frames. It
-// stops at the first failure and leaves whatever it acquired to tear_down.
-void run_on_buffers(FILE **out) {
+// stops at the first failure, or at a stop signal, and leaves whatever it acquired to tear_down.
+void run_on_buffers(int *out) {
+  if (caught_stop_signal() != 0) return;
   fec_ctx = tq_lenswarp_api_init(&fec_cfg);
   if (fec_ctx == nullptr) {
     int err = errno;
     say(stderr, "tq_lenswarp_api_init failed: %s\n", strerror(err));
     return;
   }
+  if (caught_stop_signal() != 0) return;
   if (run_settings.api_test) start_console();
   int read = read_image_from_file(run_settings.stream_from, run_bufs.in_pic.vaddr,
                                   (uint32_t)run_bufs.in_pic.size);
+  // A stop signal while the picture was awaited is no failure to report.
+  if (caught_stop_signal() != 0) return;
   if (read <= 0) {
     int err = errno;
     say(stderr, "Failed to read image from %d, ret: %s\n", read, strerror(err));
@@ -121,9 +139,9 @@ void run_on_buffers(FILE **out) {
 
 // The one way back from a run on the working buffers, whichever step it reached: everything is
 // released in the reverse order of acquisition.
-void tear_down(FILE *out) {
+void tear_down(int out) {
   stop_console();
-  if (out != nullptr) fclose(out);
+  close_output_file(out);
   if (fec_ctx != nullptr) tq_lenswarp_api_deinit(fec_ctx);
   deinit_lenswarp_bufs();
   fec_ctx = nullptr;
@@ -132,6 +150,7 @@ void tear_down(FILE *out) {
 }  // namespace
 
 int warpbench_main(int argc, char **argv) {
+  open_missing_standard_descriptors();
   if (argc == 1) {
     print_usage();
     return 0;
@@ -139,15 +158,17 @@ int warpbench_main(int argc, char **argv) {
   parse_command_line(argc, argv);
   catch_stop_signals();
 
-  int status = set_up_job();
-  if (status != 0) return status;
+  WorkingBufferSizes sizes;
+  int status = set_up_job(&sizes);
+  // A stop signal during set-up (the library reading its files, say) ends the run here.
+  if (status != 0 || caught_stop_signal() != 0) return status;
 
-  if (init_lenswarp_bufs(&fec_cfg) < 0) {
+  if (init_lenswarp_bufs(&fec_cfg, sizes) < 0) {
     int err = errno;
     say(stderr, "init_lenswarp_bufs failed: %s\n", strerror(err));
     return -1;
   }
-  FILE *out = nullptr;
+  int out = -1;
   run_on_buffers(&out);
   tear_down(out);
   return 0;

@@ -1,11 +1,15 @@
 #include "working_buffers.h"
 
 #include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <string.h>
+#include <unistd.h>
 
 #include "dma_alloc.h"
 #include "messages.h"
 #include "run_state.h"
+#include "stop_signals.h"
 
 namespace {
 
@@ -14,13 +18,26 @@ constexpr uint32_t kFourccFBC0 = 0x30434246u;
 // out_pic's record carries the frame size, but it must be freed with what was allocated.
 int64_t out_pic_allocated = 0;
 
-int32_t max_i32(int32_t a, int32_t b) {
-  return a > b ? a : b;
+// a * b, or UINT64_MAX when that does not fit: a size too large stays too large.
+uint64_t times(uint64_t a, uint64_t b) {
+  uint64_t product;
+  return __builtin_mul_overflow(a, b, &product) ? UINT64_MAX : product;
 }
 
-// Sizes wrap as 32-bit signed values do on the target, without undefined overflow here.
-int32_t i32(int64_t v) {
-  return (int32_t)(uint32_t)(uint64_t)v;
+// Bytes per line: the stride when it exceeds the width (a stride of 0 or less means the width).
+uint64_t line_bytes(uint32_t width, int32_t stride) {
+  return stride > 0 && (uint32_t)stride > width ? (uint64_t)stride : width;
+}
+
+// n x num / den, or UINT64_MAX when n x num does not fit.
+uint64_t scaled(uint64_t n, uint64_t num, uint64_t den) {
+  const uint64_t product = times(n, num);
+  return product == UINT64_MAX ? product : product / den;
+}
+
+// Lines x bytes per line x 3 / 2: an NV12 picture, its chroma lines below its luma lines.
+uint64_t nv12_bytes(uint64_t lines, uint64_t line) {
+  return scaled(times(lines, line), 3, 2);
 }
 
 }  // namespace
@@ -35,22 +52,22 @@ void sync_cpu_access(const DmaBuffer &buf, uint64_t flags, const char *what) {
 
 WorkingBufferSizes working_buffer_sizes(const FecConfig *cfg, int32_t mesh_points) {
   WorkingBufferSizes s;
-  s.mesh = i32(6 * (int64_t)mesh_points);
-  s.in_pic = i32((int64_t)max_i32((int32_t)cfg->stride, (int32_t)cfg->width) *
-                 (int32_t)cfg->height * 3 / 2);
-  const int64_t w = max_i32((int32_t)cfg->out_stride, (int32_t)cfg->out_width);
+  s.mesh = mesh_points > 0 ? 6 * (uint64_t)mesh_points : 0;
+  s.in_pic = nv12_bytes(cfg->height, line_bytes(cfg->width, cfg->stride));
+  const uint64_t w = line_bytes(cfg->out_width, cfg->out_stride);
   if (cfg->out_pixelformat == kFourccFBC0) {
-    s.out_pic_alloc = s.out_pic_frame = i32((w + 63) / 64 * (int32_t)cfg->out_height * 400 / 4);
+    s.out_pic_alloc = s.out_pic_frame = scaled(times((w + 63) / 64, cfg->out_height), 400, 4);
   } else {
     // Room for the whole output frame even when it is taller than the input plus one line.
-    int32_t lines = max_i32((int32_t)cfg->height + 1, (int32_t)cfg->out_height);
-    s.out_pic_alloc = i32(lines * w * 3 / 2);
-    s.out_pic_frame = i32((int32_t)cfg->out_height * w * 3 / 2);
+    const uint64_t lines =
+        cfg->out_height > (uint64_t)cfg->height + 1 ? cfg->out_height : (uint64_t)cfg->height + 1;
+    s.out_pic_alloc = nv12_bytes(lines, w);
+    s.out_pic_frame = nv12_bytes(cfg->out_height, w);
   }
   return s;
 }
 
-int init_lenswarp_bufs(FecConfig *cfg) {
+int init_lenswarp_bufs(FecConfig *cfg, const WorkingBufferSizes &sizes) {
   int ret = mem_init();
   if (ret < 0) {
     int err = errno;
@@ -58,8 +75,6 @@ int init_lenswarp_bufs(FecConfig *cfg) {
     errno = err;
     return ret;
   }
-  const WorkingBufferSizes sizes = working_buffer_sizes(
-      cfg, tq_lenswarp_api_calFecMeshsize((int)cfg->out_width, (int)cfg->out_height));
 
   int meshes = 0;
   bool have_in = false;
@@ -80,7 +95,7 @@ int init_lenswarp_bufs(FecConfig *cfg) {
     ret = mem_ops->alloc(mem_fd, (uint32_t)sizes.out_pic_alloc, &run_bufs.out_pic);
     if (ret == 0) {
       out_pic_allocated = run_bufs.out_pic.size;
-      run_bufs.out_pic.size = sizes.out_pic_frame;
+      run_bufs.out_pic.size = (int64_t)sizes.out_pic_frame;
       say(stdout, "out pic fd:%d size: %lld\n", run_bufs.out_pic.fd,
           (long long)run_bufs.out_pic.size);
     }
@@ -109,56 +124,120 @@ void deinit_lenswarp_bufs() {
   mem_deinit();
 }
 
+namespace {
+
+// Moves up to `n` bytes between `fd` (opened non-blocking) and `buf` with `step` (read or write)
+// until `n` bytes, the end of the file (reading) or a failure, waiting whenever the descriptor is
+// not ready; a stop signal ends a wait as the failure EINTR. With `wait_first` it waits before
+// every step (a FIFO that no writer has opened yet reads as ended, but polls as not ready);
+// without, it waits only when a step could not proceed, so a stop signal never cuts short what
+// can be done at once. The count moved; *err is 0 or the failure's errno.
+template <typename Step>
+size_t transfer(int fd, short events, bool wait_first, size_t n, int *err, Step step) {
+  size_t done = 0;
+  bool wait = wait_first;
+  *err = 0;
+  while (done < n) {
+    if (wait && wait_ready_or_stopped(fd, events) != 0) {
+      *err = errno;
+      break;
+    }
+    ssize_t moved = step(done);
+    if (moved > 0) {
+      done += (size_t)moved;
+      wait = wait_first;
+      continue;
+    }
+    if (moved == 0) break;
+    int e = errno;
+    if (e != EAGAIN && e != EINTR) {
+      *err = e;
+      break;
+    }
+    wait = true;
+  }
+  return done;
+}
+
+// Frames of the output file that reached it whole, and whether writing it failed.
+uint32_t frames_written = 0;
+bool output_failed = false;
+
+}  // namespace
+
 int read_image_from_file(const char *path, void *dst, uint32_t size) {
-  FILE *f = fopen(path, "r");
-  if (f == nullptr) {
+  // Not blocking in open: a FIFO waits for its writer in the transfer, where a stop signal ends
+  // the wait.
+  int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
     int err = errno;
     say(stderr, "Could not open %s for reading\n", path);
     errno = err;
     return 0;
   }
   sync_cpu_access(run_bufs.in_pic, DMA_SYNC_WRITE_START, "DMA input sync(pre-write)");
-  size_t n = fread(dst, 1, size, f);
-  // An empty file is no error to stdio; say so rather than leave a stale errno to report.
-  int err = n == 0 && !ferror(f) ? ENODATA : errno;
+  int err;
+  char *bytes = static_cast<char *>(dst);
+  size_t n = transfer(fd, POLLIN, true, size, &err,
+                      [&](size_t done) { return read(fd, bytes + done, size - done); });
+  // An empty file is no error; say so rather than leave a stale errno to report.
+  if (n == 0 && err == 0) err = ENODATA;
   sync_cpu_access(run_bufs.in_pic, DMA_SYNC_WRITE_END, "DMA input sync(post-write)");
-  fclose(f);
+  close(fd);
   errno = err;
   return (int)n;
 }
 
-FILE *open_output_file() {
-  if (run_settings.stream_to == nullptr) return nullptr;
-  FILE *f = fopen(run_settings.stream_to, "w+");
-  if (f == nullptr) say(stderr, "Could not open %s for writing\n", run_settings.stream_to);
-  return f;
+int open_output_file() {
+  if (run_settings.stream_to == nullptr) return -1;
+  // As fopen's "w+": read and write, created, truncated. Not blocking, so a full FIFO or pipe is
+  // waited on where a stop signal ends the wait.
+  int fd = open(run_settings.stream_to, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+  if (fd < 0) say(stderr, "Could not open %s for writing\n", run_settings.stream_to);
+  return fd;
 }
 
-size_t write_buffer_to_file(FILE *f, const void *buf, size_t n) {
-  size_t written = fwrite(buf, 1, n, f);
+size_t write_buffer_to_file(int fd, const void *buf, size_t n) {
+  int err;
+  const char *bytes = static_cast<const char *>(buf);
+  size_t written = transfer(fd, POLLOUT, false, n, &err,
+                            [&](size_t done) { return write(fd, bytes + done, n - done); });
   if (written < n) {
-    int err = errno;
-    say(stderr, "Error writing to file");
-    errno = err;
+    say(stderr, "Error writing to file\n");
+    errno = err != 0 ? err : EIO;
   }
   return written;
 }
 
-int process_frame(FILE *out) {
+void close_output_file(int fd) {
+  if (fd < 0) return;
+  if (close(fd) != 0) {
+    int err = errno;
+    say(stderr, "Closing %s failed: %s\n", run_settings.stream_to, strerror(err));
+    output_failed = true;
+  }
+  if (output_failed) {
+    say(stderr, "Output file %s is incomplete: %u frames reached it whole\n",
+        run_settings.stream_to, frames_written);
+  }
+}
+
+int process_frame(int out) {
   if (tq_lenswarp_api_process(fec_ctx, run_bufs.in_pic.fd, run_bufs.out_pic.fd) != 0) {
     int err = errno;
     say(stderr, "tq_lenswarp_api_process failed: %s\n", strerror(err));
     return -1;
   }
-  if (out != nullptr && run_settings.stream_skip == 0) {
+  if (out >= 0 && run_settings.stream_skip == 0) {
     sync_cpu_access(run_bufs.out_pic, DMA_SYNC_READ_START, "DMA output sync(pre-read)");
-    size_t written =
-        write_buffer_to_file(out, run_bufs.out_pic.vaddr, (uint32_t)run_bufs.out_pic.size);
-    if (written == 0) {
+    const size_t frame = (size_t)run_bufs.out_pic.size;
+    if (write_buffer_to_file(out, run_bufs.out_pic.vaddr, frame) < frame) {
       int err = errno;
       say(stderr, "write_buffer_to_file failed: %s\n", strerror(err));
+      output_failed = true;
       return -1;
     }
+    ++frames_written;
     sync_cpu_access(run_bufs.out_pic, DMA_SYNC_READ_END, "DMA output sync(post-read)");
     say(stderr, "%c\n", '<');
     fflush(stderr);

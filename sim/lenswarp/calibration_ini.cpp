@@ -6,6 +6,9 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
+
+#include "regular_file.h"
 
 namespace lenswarp {
 namespace {
@@ -85,16 +88,64 @@ int on_entry(void *user, const char *section, const char *name, const char *valu
   return 1;  // unknown keys are left for other tools
 }
 
+// What the parser reads through: the file, a line buffer of its own, and the first line that was
+// too long for the parser, if any.
+struct LineReader {
+  FILE *file;
+  char *line;
+  size_t capacity;
+  int number;    // lines read so far
+  int too_long;  // the first line refused, or 0
+  int longest;   // characters (without the line end) the parser takes in a line
+};
+
+// The parser's reader (fgets's contract): one whole line into `buffer` of `size` bytes. A line
+// that would not fit with its "\r\n" and terminator stops the parse, as the end of the file
+// would, rather than reach the parser cut in two: the parser would take the tail for a line of
+// its own.
+char *read_whole_line(char *buffer, int size, void *stream) {
+  LineReader *r = static_cast<LineReader *>(stream);
+  ssize_t n = getline(&r->line, &r->capacity, r->file);
+  if (n < 0) return nullptr;
+  ++r->number;
+  size_t text = (size_t)n;
+  if (text > 0 && r->line[text - 1] == '\n') --text;
+  if (text > 0 && r->line[text - 1] == '\r') --text;
+  r->longest = size - 3;
+  if (text + 3 > (size_t)size) {
+    r->too_long = r->number;
+    return nullptr;
+  }
+  memcpy(buffer, r->line, (size_t)n + 1);
+  return buffer;
+}
+
 }  // namespace
 
 int load_calibration_ini(const char *path, FecOnlineConfig *cfg) {
   if (path == nullptr || cfg == nullptr) return EINVAL;
-  FILE *f = fopen(path, "r");
-  if (f == nullptr) return errno;
+  int fd;
+  off_t size;
+  int err = open_regular_file(path, &fd, &size);
+  if (err != 0) return err;
+  FILE *f = fdopen(fd, "r");
+  if (f == nullptr) {
+    err = errno;
+    close(fd);
+    return err;
+  }
   ParseState st;
   memset(&st, 0, sizeof(st));
-  int line = ini_parse_file(f, on_entry, &st);
+  LineReader reader = {f, nullptr, 0, 0, 0, 0};
+  int line = ini_parse_stream(read_whole_line, &reader, on_entry, &st);
+  free(reader.line);
   fclose(f);
+  if (reader.too_long != 0) {
+    // errno alone cannot say which line, and a refused INI is hard to mend without it.
+    fprintf(stderr, "lenswarp: %s line %d is longer than %d characters\n", path, reader.too_long,
+            reader.longest);
+    return EINVAL;
+  }
   if (line != 0 || st.bad_value) return EINVAL;
   for (bool seen : st.seen) {
     if (!seen) return EINVAL;

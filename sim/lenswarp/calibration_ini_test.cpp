@@ -55,4 +55,31 @@ TEST(CalibrationIni, RefusesMissingFilesKeysAndMalformedValues) {
   EXPECT_EQ(77, cfg.style);  // a failed load leaves the record as it was
 }
 
+// The parser takes lines of up to 197 characters; a longer one is refused whole and named, never
+// cut into pieces parsed as lines of their own.
+TEST(CalibrationIni, LinesBeyondTheParsersLimitAreRefusedAndNamed) {
+  const std::string coeff = "coeff = -1500" + std::string(200, '0') + "e-200 0 2.5e-4 -3e-8\n";
+  const struct {
+    std::string appended;
+    bool refused;
+  } cases[] = {
+      {"#" + std::string(196, 'x') + "\n", false},
+      {"#" + std::string(196, 'x') + "\r\n", false},
+      {"#" + std::string(197, 'x') + "\n", true},
+      {"#" + std::string(198, 'x') + "correct_level = 7\n", true},
+      {coeff, true},
+  };
+  ScratchDir dir;
+  for (const auto &c : cases) {
+    const std::string path = dir.write("calib.ini", kComplete + c.appended);
+    FecOnlineConfig cfg = {};
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(c.refused ? EINVAL : 0, lenswarp::load_calibration_ini(path.c_str(), &cfg))
+        << c.appended.size();
+    EXPECT_EQ(c.refused ? "lenswarp: " + path + " line 13 is longer than 197 characters\n" : "",
+              testing::internal::GetCapturedStderr());
+    EXPECT_EQ(c.refused ? 0 : 100, cfg.correct_level) << c.appended.size();
+  }
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 // The stand-in library through its entry points: job checks, buffers by descriptor, the mesh
 // state and its changes while frames run.
 #include <errno.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <lenswarp_api.h>
 #include <stdlib.h>
@@ -328,6 +329,40 @@ TEST(LenswarpApi, FramesNeverMixTwoMeshesWhileTheMeshChanges) {
   EXPECT_GT(seen[0], 0);
   EXPECT_GT(seen[1], 0);
   tq_lenswarp_api_deinit(ctx);
+}
+
+// vb_free takes back only what vb_alloc handed out: a record freed already, or made up, is
+// refused and leaves alone whatever now has its descriptor number or its address.
+TEST(LenswarpApi, VbFreeTakesBackOnlyLiveAllocations) {
+  const int handle = tq_lenswarp_api_vb_init();
+  ASSERT_GE(handle, 0);
+  const size_t page = (size_t)getpagesize();
+  DmaBuffer buf = {};
+  ASSERT_EQ(0, tq_lenswarp_api_vb_alloc(handle, (uint32_t)(2 * page), &buf));
+  DmaBuffer resized = buf;
+  resized.size = 1;  // the record's size is not what is unmapped
+  EXPECT_EQ(0, tq_lenswarp_api_vb_free(handle, &resized));
+
+  // The number and the address, taken by others since.
+  const int taken = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (taken != buf.fd) {
+    ASSERT_EQ(buf.fd, dup3(taken, buf.fd, O_CLOEXEC));
+    close(taken);
+  }
+  void *other = mmap(buf.vaddr, 2 * page, PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
+  ASSERT_EQ(buf.vaddr, other);
+  DmaBuffer made_up = {0, buf.fd, (int64_t)page, other};
+  for (DmaBuffer *record : {&buf, &made_up}) {
+    errno = 0;
+    EXPECT_EQ(-1, tq_lenswarp_api_vb_free(handle, record));
+    EXPECT_EQ(EINVAL, errno);
+    EXPECT_EQ(FD_CLOEXEC, fcntl(buf.fd, F_GETFD)) << "the descriptor is still open";
+    EXPECT_EQ(0, msync(other, 2 * page, MS_ASYNC)) << "the mapping is still there";
+  }
+  munmap(other, 2 * page);
+  close(buf.fd);
+  EXPECT_EQ(0, tq_lenswarp_api_vb_deinit(handle));
 }
 
 }  // namespace

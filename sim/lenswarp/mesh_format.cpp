@@ -1,19 +1,23 @@
 #include "mesh_format.h"
 
 #include <errno.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
+
+#include "regular_file.h"
 
 namespace lenswarp {
 
 MeshGeometry mesh_geometry(int out_width, int out_height) {
   MeshGeometry g;
   if (out_width <= 0 || out_height <= 0) return g;
-  g.cols = (out_width + kMeshStepX - 1) / kMeshStepX + 1;
-  g.rows = (out_height + kMeshStepY - 1) / kMeshStepY + 1;
+  // Rounded up without adding to the size, which may be INT_MAX.
+  const int64_t cols = out_width / kMeshStepX + (out_width % kMeshStepX != 0) + 1;
+  const int64_t rows = out_height / kMeshStepY + (out_height % kMeshStepY != 0) + 1;
+  if (cols * rows * (int64_t)kBytesPerPoint > INT32_MAX) return g;
+  g.cols = (int)cols;
+  g.rows = (int)rows;
   return g;
 }
 
@@ -70,15 +74,11 @@ std::vector<uint8_t> encode_mesh(const Mesh &mesh) {
 
 int read_mesh_file_exact(const std::string &path, size_t expected_bytes,
                          std::vector<uint8_t> *mesh) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno;
-  struct stat st;
-  if (fstat(fd, &st) != 0) {
-    int err = errno;
-    close(fd);
-    return err;
-  }
-  if (!S_ISREG(st.st_mode) || (size_t)st.st_size != expected_bytes) {
+  int fd;
+  off_t size;
+  int err = open_regular_file(path.c_str(), &fd, &size);
+  if (err != 0) return err;
+  if ((uint64_t)size != expected_bytes) {
     close(fd);
     return EINVAL;
   }
@@ -88,7 +88,7 @@ int read_mesh_file_exact(const std::string &path, size_t expected_bytes,
     ssize_t n = read(fd, data.data() + done, expected_bytes - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      int err = n < 0 ? errno : EINVAL;  // shrank while being read
+      err = n < 0 ? errno : EINVAL;  // shrank while being read
       close(fd);
       return err;
     }

@@ -26,7 +26,9 @@ struct MeshGeometry {
   size_t bytes() const { return points() * kBytesPerPoint; }
 };
 
-// The grid for an output picture; cols and rows are 0 for a non-positive size.
+// The grid for an output picture; cols and rows are 0 for a non-positive size, and for a size
+// whose mesh would exceed INT32_MAX bytes (so the point count and the bytes fit an int and a
+// 32-bit size_t).
 MeshGeometry mesh_geometry(int out_width, int out_height);
 
 // A mesh decoded for the engine: the source position of each point in 1/256 input pixel,
@@ -49,7 +51,8 @@ int decode_mesh(const uint8_t *bytes, size_t len, MeshGeometry geometry, Mesh *m
 std::vector<uint8_t> encode_mesh(const Mesh &mesh);
 
 // Reads a whole mesh file of exactly `expected_bytes`. Returns 0, or an errno value: the open or
-// read error, or EINVAL for a file of any other length.
+// read error, EINVAL for a file of any other length, or open_regular_file's refusal of a file
+// that is not a regular one.
 int read_mesh_file_exact(const std::string &path, size_t expected_bytes,
                          std::vector<uint8_t> *mesh);
 

@@ -6,6 +6,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <mutex>
 #include <vector>
 
@@ -14,8 +15,19 @@
 
 namespace {
 
-std::mutex handles_lock;
+// What vb_alloc handed out and vb_free has not yet taken back. Only these are freed: a record
+// freed already, or one made up, would name a descriptor and an address that may since belong to
+// something else.
+struct Allocation {
+  int handle;
+  int fd;
+  void *addr;
+  size_t len;
+};
+
+std::mutex handles_lock;  // also guards live_allocations
 std::vector<bool> open_handles;
+std::vector<Allocation> live_allocations;
 
 // The open-handle test; the caller holds handles_lock.
 bool is_open_locked(int handle) {
@@ -25,12 +37,6 @@ bool is_open_locked(int handle) {
 bool handle_is_open(int handle) {
   std::lock_guard<std::mutex> guard(handles_lock);
   return is_open_locked(handle);
-}
-
-// The buffer's real length: the record's size may since have been overwritten by its user.
-size_t mapped_length(const DmaBuffer *buf) {
-  off_t len = lseek(buf->fd, 0, SEEK_END);
-  return len > 0 ? (size_t)len : (size_t)buf->size;
 }
 
 int alloc_buffer(int handle, uint32_t size, DmaBuffer *buf) {
@@ -48,16 +54,34 @@ int alloc_buffer(int handle, uint32_t size, DmaBuffer *buf) {
     close(fd);
     return err;
   }
+  {
+    std::lock_guard<std::mutex> guard(handles_lock);
+    live_allocations.push_back({handle, fd, addr, size});
+  }
   buf->fd = fd;
   buf->size = size;
   buf->vaddr = addr;
   return 0;
 }
 
-int free_buffer(int handle, DmaBuffer *buf) {
-  if (!handle_is_open(handle) || buf == nullptr || buf->fd < 0) return EINVAL;
-  if (buf->vaddr != nullptr && buf->vaddr != MAP_FAILED) munmap(buf->vaddr, mapped_length(buf));
-  close(buf->fd);
+// Takes back the allocation the record names (its handle, descriptor and address), whatever the
+// record's size now says: EINVAL when it names none.
+int free_buffer(int handle, const DmaBuffer *buf) {
+  if (buf == nullptr) return EINVAL;
+  Allocation freed;
+  {
+    std::lock_guard<std::mutex> guard(handles_lock);
+    if (!is_open_locked(handle)) return EINVAL;
+    auto it =
+        std::find_if(live_allocations.begin(), live_allocations.end(), [&](const Allocation &a) {
+          return a.handle == handle && a.fd == buf->fd && a.addr == buf->vaddr;
+        });
+    if (it == live_allocations.end()) return EINVAL;
+    freed = *it;
+    live_allocations.erase(it);
+  }
+  munmap(freed.addr, freed.len);
+  close(freed.fd);
   return 0;
 }
 

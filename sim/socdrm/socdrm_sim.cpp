@@ -26,6 +26,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <atomic>
+
 #define EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
@@ -85,11 +87,6 @@ int object_count;
 Mapping mappings[kMaxMappings];
 Counters counters;
 
-template <typename Fn>
-Fn next_symbol(const char *name) {
-  return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));
-}
-
 using OpenFn = int (*)(const char *, int, ...);
 using OpenatFn = int (*)(int, const char *, int, ...);
 using CloseFn = int (*)(int);
@@ -97,6 +94,36 @@ using IoctlFn = int (*)(int, unsigned long, ...);
 using MmapFn = void *(*)(void *, size_t, int, int, int, off_t);
 using Mmap64Fn = void *(*)(void *, size_t, int, int, int, off64_t);
 using MunmapFn = int (*)(void *, size_t);
+
+// The definition an interposed call passes on to, looked up at its first use. These live at
+// namespace scope, constant-initialised, rather than as function-local statics: ThreadSanitizer
+// intercepts the guards of such statics, and its own start-up calls mmap, through here, before
+// it can run those interceptors.
+template <typename Fn>
+class NextSymbol {
+ public:
+  explicit constexpr NextSymbol(const char *name) : mName(name) {}
+  Fn get() {
+    Fn fn = mFn.load(std::memory_order_acquire);
+    if (fn == nullptr) {
+      fn = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, mName));
+      mFn.store(fn, std::memory_order_release);
+    }
+    return fn;
+  }
+
+ private:
+  const char *mName;
+  std::atomic<Fn> mFn{nullptr};
+};
+
+NextSymbol<OpenFn> real_open("open");
+NextSymbol<OpenatFn> real_openat("openat");
+NextSymbol<CloseFn> real_close("close");
+NextSymbol<IoctlFn> real_ioctl("ioctl");
+NextSymbol<MmapFn> real_mmap("mmap");
+NextSymbol<Mmap64Fn> real_mmap64("mmap64");
+NextSymbol<MunmapFn> real_munmap("munmap");
 
 struct Guard {
   Guard() { pthread_mutex_lock(&state_lock); }
@@ -282,8 +309,7 @@ void *map_device(void *addr, size_t len, int prot, int flags, uint64_t offset) {
     errno = EINVAL;
     return MAP_FAILED;
   }
-  static MmapFn real_mmap = next_symbol<MmapFn>("mmap");
-  void *p = real_mmap(addr, len, prot, flags, o->memfd, 0);
+  void *p = real_mmap.get()(addr, len, prot, flags, o->memfd, 0);
   if (p == MAP_FAILED) return p;
   Mapping *slot = nullptr;
   for (int i = 0; i < kMaxMappings && slot == nullptr; ++i) {
@@ -325,11 +351,9 @@ bool note_close(int fd) {
 int open_with(const char *path, int flags, mode_t mode, int dirfd, bool at) {
   if (is_device_path(path)) return open_device(flags);
   if (at) {
-    static OpenatFn real_openat = next_symbol<OpenatFn>("openat");
-    return real_openat(dirfd, path, flags, mode);
+    return real_openat.get()(dirfd, path, flags, mode);
   }
-  static OpenFn real_open = next_symbol<OpenFn>("open");
-  return real_open(path, flags, mode);
+  return real_open.get()(path, flags, mode);
 }
 
 mode_t mode_argument(int flags, va_list ap) {
@@ -402,9 +426,8 @@ EXPORT int openat64(int dirfd, const char *path, int flags, ...) {
 }
 
 EXPORT int close(int fd) {
-  static CloseFn real_close = next_symbol<CloseFn>("close");
   bool device = note_close(fd);
-  int ret = real_close(fd);
+  int ret = real_close.get()(fd);
   int err = errno;
   if (device) write_report();
   errno = err;
@@ -421,24 +444,20 @@ EXPORT int ioctl(int fd, unsigned long request, ...) noexcept {
   if (request == DMA_BUF_IOCTL_SYNC && (kind == FD_DMABUF || is_library_buffer(fd))) {
     return count_sync(static_cast<const struct dma_buf_sync *>(arg));
   }
-  static IoctlFn real_ioctl = next_symbol<IoctlFn>("ioctl");
-  return real_ioctl(fd, request, arg);
+  return real_ioctl.get()(fd, request, arg);
 }
 
 EXPORT void *mmap(void *addr, size_t len, int prot, int flags, int fd, off_t offset) noexcept {
   if (locked_kind_of(fd) == FD_DEVICE) return map_device(addr, len, prot, flags, (uint64_t)offset);
-  static MmapFn real_mmap = next_symbol<MmapFn>("mmap");
-  return real_mmap(addr, len, prot, flags, fd, offset);
+  return real_mmap.get()(addr, len, prot, flags, fd, offset);
 }
 
 EXPORT void *mmap64(void *addr, size_t len, int prot, int flags, int fd, off64_t offset) noexcept {
   if (locked_kind_of(fd) == FD_DEVICE) return map_device(addr, len, prot, flags, (uint64_t)offset);
-  static Mmap64Fn real_mmap64 = next_symbol<Mmap64Fn>("mmap64");
-  return real_mmap64(addr, len, prot, flags, fd, offset);
+  return real_mmap64.get()(addr, len, prot, flags, fd, offset);
 }
 
 EXPORT int munmap(void *addr, size_t len) noexcept {
   note_unmap(addr, len);
-  static MunmapFn real_munmap = next_symbol<MunmapFn>("munmap");
-  return real_munmap(addr, len);
+  return real_munmap.get()(addr, len);
 }

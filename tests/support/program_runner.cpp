@@ -144,6 +144,7 @@ ProgramResult run_program(const ProgramRun &run) {
     if (!out_file.valid()) throw std::runtime_error("cannot open " + run.stdout_to);
   }
   ChildStreams streams;
+  streams.in = run.stdin_fd;
   streams.out = out_file.valid() ? out_file.get() : out.write_end.get();
   streams.err = err.write_end.get();
   pid_t pid = spawn_program(run, streams);

@@ -19,6 +19,7 @@ struct ProgramRun {
   bool native = false;              // a host program (a script) even on a cross build
   std::string stdout_to;            // a file for standard output instead of capturing it
   std::vector<int> closed_streams;  // standard streams (0, 1, 2) the program starts without
+  int stdin_fd = -1;  // a descriptor to hand over as standard input (it stays the caller's)
   // Called once the process runs, with its pid, on the test's thread; the output is drained
   // concurrently so the program never blocks on a full pipe.
   std::function<void(pid_t)> while_running;
