@@ -136,10 +136,11 @@ int warpbench_main(int argc, char **argv) {
     print_usage();
     return 0;
   }
-  parse_command_line(argc, argv);
+  int status = parse_command_line(argc, argv);
+  if (status >= 0) return status;
   catch_stop_signals();
 
-  int status = set_up_job();
+  status = set_up_job();
   if (status != 0) return status;
 
   if (init_lenswarp_bufs(&fec_cfg) < 0) {
