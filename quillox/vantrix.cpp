@@ -135,6 +135,10 @@ bool Vantrix::InitDumpClient() {
   return mDumpClient->sockClientOpen(kServiceUri);
 }
 
+void Vantrix::useDumpClient(std::unique_ptr<DumpClient> client) {
+  mDumpClient = std::move(client);
+}
+
 bool Vantrix::DumpClientSendModule() {
   char request[kRequestSize] = {};
   Snprintf(request, sizeof(request), "/cam/tqzel/%s#%s#", mUriName.c_str(), mRequest.c_str());

@@ -31,6 +31,8 @@ class Vantrix {
   bool generateJson(std::vector<std::string> &modules, std::vector<std::string> &args);
   // Connects to the tuning service. True in every run: a failed connection shows at the send.
   bool InitDumpClient();
+  // Puts `client` in place of the own one, e.g. one already connected elsewhere.
+  void useDumpClient(std::unique_ptr<DumpClient> client);
   // Sends the type-5 request: "/cam/tqzel/URI#JSON#" in 1024 zero-filled bytes.
   bool DumpClientSendModule();
   // Receives the dump message and the dump into mDumpBuffer; false (holding no buffer) when
