@@ -2,10 +2,16 @@
 // native and armhf, with their sanitizers) run every corpus entry as a regression test. Each
 // argument is a file or a folder of files; each file is handed over once, in a buffer of its
 // exact size, as libFuzzer hands over an input.
+
+// 64-bit directory offsets: without them readdir fails with EOVERFLOW on 32-bit targets.
+#define _FILE_OFFSET_BITS 64
+
 #include <dirent.h>
+#include <errno.h>
 #include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
+#include <string.h>
 
 #include <algorithm>
 #include <fstream>
@@ -18,18 +24,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
 
 namespace {
 
-// The files of `path`, sorted, or `path` itself when it is no folder.
-std::vector<std::string> inputs_of(const std::string &path) {
+// The files of `path`, sorted, or `path` itself when it is no folder. False when the folder
+// cannot be read to its end.
+bool inputs_of(const std::string &path, std::vector<std::string> *files) {
   DIR *dir = opendir(path.c_str());
-  if (dir == nullptr) return {path};
-  std::vector<std::string> files;
-  while (struct dirent *entry = readdir(dir)) {
-    if (entry->d_name[0] == '.') continue;
-    files.push_back(path + "/" + entry->d_name);
+  if (dir == nullptr) {
+    files->assign(1, path);
+    return true;
+  }
+  files->clear();
+  int err;
+  for (;;) {
+    errno = 0;
+    struct dirent *entry = readdir(dir);
+    err = errno;
+    if (entry == nullptr) break;
+    if (entry->d_name[0] != '.') files->push_back(path + "/" + entry->d_name);
   }
   closedir(dir);
-  std::sort(files.begin(), files.end());
-  return files;
+  if (err != 0) {
+    fprintf(stderr, "cannot read the folder %s: %s\n", path.c_str(), strerror(err));
+    return false;
+  }
+  std::sort(files->begin(), files->end());
+  return true;
 }
 
 bool replay(const std::string &file) {
@@ -48,7 +66,9 @@ bool replay(const std::string &file) {
 int main(int argc, char **argv) {
   size_t replayed = 0;
   for (int i = 1; i < argc; ++i) {
-    for (const std::string &file : inputs_of(argv[i])) {
+    std::vector<std::string> files;
+    if (!inputs_of(argv[i], &files)) return 1;
+    for (const std::string &file : files) {
       if (!replay(file)) {
         fprintf(stderr, "cannot read %s\n", file.c_str());
         return 1;
