@@ -48,7 +48,7 @@ void DumpClient::urlSplit(char *proto, int protoSize, char *authorization, int a
                           const char *uri) {
   if (port != nullptr) *port = -1;
   if (protoSize > 0) proto[0] = '\0';
-  if (authorizationSize > 0) authorization[0] = '\0';
+  if (authorization != nullptr && authorizationSize > 0) authorization[0] = '\0';
   if (hostnameSize > 0) hostname[0] = '\0';
   if (pathSize > 0) path[0] = '\0';
 

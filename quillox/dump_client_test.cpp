@@ -92,6 +92,10 @@ TEST(UrlSplit, BuffersOfSizeZeroAndNullPointersAreNotTouched) {
   DumpClient::urlSplit(nullptr, 0, nullptr, 0, small, sizeof(small), nullptr, nullptr, 0,
                        "tcp://a@b:1/c");
   EXPECT_STREQ("b", small);
+  // A null authorization is left alone whatever size comes with it.
+  DumpClient::urlSplit(nullptr, 0, nullptr, 64, small, sizeof(small), nullptr, nullptr, 0,
+                       "ftp://a@b@c:21");
+  EXPECT_STREQ("c", small);
 }
 
 TEST(Strlcpy, CopiesBoundedAndReturnsTheSourceLength) {

@@ -174,6 +174,10 @@ bool Vantrix::InitDumpClient() {
   return mDumpClient->sockClientOpen(uri != nullptr && *uri != '\0' ? uri : kServiceUri);
 }
 
+void Vantrix::useDumpClient(std::unique_ptr<DumpClient> client) {
+  mDumpClient = std::move(client);
+}
+
 bool Vantrix::DumpClientSendModule() {
   char request[kRequestSize] = {};
   Snprintf(request, sizeof(request), "%s", mRequestText.c_str());

@@ -39,6 +39,8 @@ class Vantrix {
   // Connects to the tuning service at QUILLOX_SERVICE (when set and not empty) or at its fixed
   // address, with the idle time-out. True in every run: a failed connection shows at the send.
   bool InitDumpClient();
+  // Puts `client` in place of the own one, e.g. one already connected elsewhere.
+  void useDumpClient(std::unique_ptr<DumpClient> client);
   // Sends the type-5 request: mRequestText in 1024 zero-filled bytes.
   bool DumpClientSendModule();
   // Receives the dump message and the dump into mDumpBuffer; false (holding no buffer) when

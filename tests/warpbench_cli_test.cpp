@@ -75,11 +75,13 @@ TEST_F(CommandLine, FormatSuboptionFailuresPrintWhyThenTheUsage) {
 }
 
 TEST_F(CommandLine, InvalidPixelformatEndsWithoutTheUsage) {
-  for (const char *pf : {"nv", "NV12-LE", ""}) {
-    ProgramResult r = run({"-s", "-x", std::string("width=8,pixelformat=") + pf});
-    EXPECT_EQ(std::string("The pixelformat '") + pf + "' is invalid\n", r.err);
-    EXPECT_EQ("", r.out);
-    EXPECT_EQ(1, r.exit_status);
+  for (const char *option : {"-v", "-x"}) {
+    for (const char *pf : {"nv", "NV12-LE", ""}) {
+      ProgramResult r = run({"-s", option, std::string("width=8,pixelformat=") + pf, "-z"});
+      EXPECT_EQ(std::string("The pixelformat '") + pf + "' is invalid\n", r.err) << option;
+      EXPECT_EQ("", r.out) << option;
+      EXPECT_EQ(1, r.exit_status) << option;
+    }
   }
 }
 

@@ -172,7 +172,7 @@ int parse_fmt(char *str, uint32_t *width, uint32_t *height, uint32_t *pixelforma
       case 2:
         if (pixelformat_code(value, pixelformat) != 0) {
           fprintf(stderr, "The pixelformat '%s' is invalid\n", value);
-          exit(1);
+          return PARSE_FMT_BAD_PIXELFORMAT;
         }
         break;
       default:
@@ -246,9 +246,17 @@ bool store_plain_option(RunSettings *s, int c, const char *arg) {
          });
 }
 
+// The exit status after a -v/-x argument that parse_fmt refused with `result`, or -1 when it
+// parsed. A bad pixel format has been explained already and ends without the usage.
+int status_after_fmt(int result) {
+  if (result == 0) return -1;
+  if (result != PARSE_FMT_BAD_PIXELFORMAT) print_usage();
+  return 1;
+}
+
 }  // namespace
 
-void parse_command_line(int argc, char **argv) {
+int parse_command_line(int argc, char **argv) {
   RunSettings *s = &run_settings;
   const char *letters = short_option_letters();
   optind = 0;  // full re-initialisation of the parser, so it can run more than once
@@ -259,19 +267,18 @@ void parse_command_line(int argc, char **argv) {
     switch (c) {
       case OPT_HELP:
         print_usage();
-        exit(0);
-      case OPT_SET_FMT_VIDEO:
-        if (parse_fmt(optarg, &s->width, &s->height, &s->pixelformat) != 0) {
-          print_usage();
-          exit(1);
-        }
+        return 0;
+      case OPT_SET_FMT_VIDEO: {
+        int status = status_after_fmt(parse_fmt(optarg, &s->width, &s->height, &s->pixelformat));
+        if (status >= 0) return status;
         break;
-      case OPT_SET_FMT_VIDEO_OUT:
-        if (parse_fmt(optarg, &s->out_width, &s->out_height, &s->out_pixelformat) != 0) {
-          print_usage();
-          exit(1);
-        }
+      }
+      case OPT_SET_FMT_VIDEO_OUT: {
+        int status =
+            status_after_fmt(parse_fmt(optarg, &s->out_width, &s->out_height, &s->out_pixelformat));
+        if (status >= 0) return status;
         break;
+      }
       case OPT_AUTO_PARSE_INI:
         s->auto_parse_ini = strtoul(optarg, nullptr, 0) != 0;
         break;
@@ -297,6 +304,7 @@ void parse_command_line(int argc, char **argv) {
     for (int i = optind; i < argc; ++i) say(stderr, "%s ", argv[i]);
     say(stderr, "\n");
     print_usage();
-    exit(1);
+    return 1;
   }
+  return -1;
 }

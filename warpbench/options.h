@@ -6,10 +6,10 @@
 
 #include "run_settings.h"
 
-// Fills run_settings (run_state.h) from the command line, in command-line order. Ends the process
-// itself for help (status 0), a failed -v/-x suboption list, an invalid pixel format or leftover
-// arguments (status 1).
-void parse_command_line(int argc, char **argv);
+// Fills run_settings (run_state.h) from the command line, in command-line order. Returns -1 when
+// the run goes on, else the status to end the process with, its messages already printed: 0 for
+// help, 1 for a failed -v/-x suboption list, an invalid pixel format or leftover arguments.
+int parse_command_line(int argc, char **argv);
 
 // The short-option letters derived from the long-option table ("zsv:x:f:t").
 const char *short_option_letters();
@@ -29,8 +29,11 @@ int getsubopt(char **cursor, const char *const *keys, char **value);
 // without a value, else the key's index.
 int parse_subopt(char **cursor, const char *const *keys, char **value);
 
-// "width=..,height=..,pixelformat=.." into the three outputs: 0, or -1 on a failed suboption.
-// Ends the process (status 1) on a pixel format that is no code.
+// What parse_fmt returns for a pixel format that is no code, after saying so on standard error.
+constexpr int PARSE_FMT_BAD_PIXELFORMAT = -2;
+
+// "width=..,height=..,pixelformat=.." into the three outputs: 0, -1 on a failed suboption, or
+// PARSE_FMT_BAD_PIXELFORMAT. It stops at the first failure; values stored before it stay.
 int parse_fmt(char *str, uint32_t *width, uint32_t *height, uint32_t *pixelformat);
 
 // "y=..,u=..,v=.." into the three outputs: 0, or -1 on a failed suboption (values stored before

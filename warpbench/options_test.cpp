@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 #include "messages.h"
 #include "run_state.h"
@@ -110,11 +111,13 @@ TEST(ParseFmt, StoresEachKeyAndStopsAtTheFirstBadOne) {
   EXPECT_EQ(7u, w);
 }
 
-TEST(ParseFmtDeathTest, InvalidPixelformatEndsWithStatusOne) {
+TEST(ParseFmt, InvalidPixelformatHasItsOwnResultAndStopsThere) {
   uint32_t w = 0, h = 0, pf = 0;
-  std::string arg = "pixelformat=nv";
-  EXPECT_EXIT(parse_fmt(&arg[0], &w, &h, &pf), testing::ExitedWithCode(1),
-              "The pixelformat 'nv' is invalid\n");
+  std::string arg = "pixelformat=nv,width=9";
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(PARSE_FMT_BAD_PIXELFORMAT, parse_fmt(&arg[0], &w, &h, &pf));
+  EXPECT_EQ("The pixelformat 'nv' is invalid\n", testing::internal::GetCapturedStderr());
+  EXPECT_EQ(0u, w);
 }
 
 TEST(ParseBgVal, KeepsValuesStoredBeforeAFailure) {
@@ -151,7 +154,7 @@ TEST(Options, ParsesValuesInCommandLineOrder) {
        a4[] = "0x1", a5[] = "--stream-sk", a6[] = "0x3", a7[] = "--auto-parse-ini", a8[] = "0x0",
        a9[] = "-f", a10[] = "60", a11[] = "--stride-out", a12[] = "4096", a13[] = "-t";
   char *argv[] = {arg0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, nullptr};
-  parse_command_line(14, argv);
+  EXPECT_EQ(-1, parse_command_line(14, argv));
   EXPECT_EQ(8u, run_settings.stream_count);
   EXPECT_EQ(0, run_settings.border_mode);
   EXPECT_EQ(3u, run_settings.stream_skip);  // abbreviated long name
@@ -161,6 +164,35 @@ TEST(Options, ParsesValuesInCommandLineOrder) {
   EXPECT_EQ(4096, run_settings.out_stride);
   EXPECT_TRUE(run_settings.api_test);
   EXPECT_FALSE(silent());
+  run_settings = default_run_settings();
+}
+
+// The parser returns where it used to end the process; warpbench_main passes the status on.
+TEST(Options, ReturnsTheExitStatusInsteadOfEndingTheProcess) {
+  struct {
+    std::vector<std::string> args;
+    int status;
+    bool usage;
+  } cases[] = {
+      {{"--fps", "5"}, -1, false},
+      {{"--help", "leftover"}, 0, true},
+      {{"-v", "width=1,field=any", "-z"}, 1, true},
+      {{"-x", "pixelformat=nv", "-z"}, 1, false},
+      {{"-s", "-v", "pixelformat=NV12", "leftover"}, 1, true},
+  };
+  for (const auto &c : cases) {
+    run_settings = default_run_settings();
+    std::vector<std::string> args = c.args;
+    args.insert(args.begin(), "warpbench");
+    std::vector<char *> argv;
+    for (std::string &a : args) argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(c.status, parse_command_line((int)args.size(), argv.data())) << args[1];
+    EXPECT_EQ(c.usage, testing::internal::GetCapturedStdout() != "") << args[1];
+    testing::internal::GetCapturedStderr();
+  }
   run_settings = default_run_settings();
 }
 

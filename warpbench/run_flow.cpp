@@ -155,11 +155,12 @@ int warpbench_main(int argc, char **argv) {
     print_usage();
     return 0;
   }
-  parse_command_line(argc, argv);
+  int status = parse_command_line(argc, argv);
+  if (status >= 0) return status;
   catch_stop_signals();
 
   WorkingBufferSizes sizes;
-  int status = set_up_job(&sizes);
+  status = set_up_job(&sizes);
   // A stop signal during set-up (the library reading its files, say) ends the run here.
   if (status != 0 || caught_stop_signal() != 0) return status;
 

@@ -72,9 +72,10 @@ HWY_INLINE V32 interpolate_pairs(V32 upper, V32 lower, V32 fx, V32 fy, V32 weigh
 #else
 #define LENSWARP_WINDOWS 0
 #endif
-constexpr int kWindowBytes = 16;
+// Unused by the targets without windows, which clang warns about.
+[[maybe_unused]] constexpr int kWindowBytes = 16;
 // Lines a lane group may span (plus the lower tap's line).
-constexpr int kMaxWindowSpan = 2;
+[[maybe_unused]] constexpr int kMaxWindowSpan = 2;
 
 // The taps of a lane group, one sample per lane: channel c's upper pair in pair[c][0] and its
 // lower pair in pair[c][1] (luma has one channel, chroma U and V).
