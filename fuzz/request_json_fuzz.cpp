@@ -56,11 +56,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   check_round_trip(json, modules, args, moduleMode);
 
   if (moduleMode) {
-    // As quillox runs it: the request text is cut into its fixed-size message, and with no
-    // service connected the send is refused after the text is made.
+    // As quillox runs it: the request text must fit its fixed-size message whole, with '#' only
+    // as the separator after the uri name and at the end; with no service connected the send is
+    // refused after the message is made.
     Vantrix vantrix;
     vantrix.generateJson(modules, args);
     if (vantrix.request() != json) abort();
+    if (vantrix.generateRequest()) {
+      const std::string &text = vantrix.requestText();
+      if (text.size() >= 1024 || text != "/cam/tqzel/dump#" + json + "#") abort();
+      if (json.find('#') != std::string::npos) abort();
+    }
     vantrix.DumpClientSendModule();
   }
   return 0;

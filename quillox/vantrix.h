@@ -58,6 +58,7 @@ class Vantrix {
   bool writeDumpToStd();
 
   const std::string &request() const { return mRequest; }
+  const std::string &requestText() const { return mRequestText; }
 
  private:
   struct FreeDeleter {
