@@ -49,7 +49,7 @@ ProgramRun WarpbenchTest::prepare(const std::vector<std::string> &args, double t
   r.args = args;
   r.env = mExtraEnv;
   r.env["LENSWARP_TRACE"] = trace_path();
-  r.env["LD_PRELOAD"] = stage_dir() + "/lib/libsocdrm-sim.so";
+  r.env["LD_PRELOAD"] = stage_dir() + "/lib/camtools/libsocdrm-sim.so";
   r.env["SOCDRM_REPORT"] = report_path();
   if (mBackend == Backend::Library) r.env["SOCDRM_NO_DEVICE"] = "1";
   const char *asan = getenv("ASAN_OPTIONS");
