@@ -4,8 +4,8 @@ find_program(GZIP gzip REQUIRED)
 
 # add_manual_page(SOURCE): SOURCE is NAME.SECTION.scd; @PROJECT_VERSION@ in it becomes the
 # version. Builds NAME.SECTION (for groff and man -l) and its gzip copy under man/, installs the
-# copy under share/man/manSECTION, and on the host adds the test manual_page_NAME.SECTION: groff
-# must find nothing to warn about.
+# copy under share/man/manSECTION, and on the host adds the test manual_page_NAME.SECTION: groff,
+# with tbl as man runs it for scdoc's tables, must find nothing to warn about.
 function(add_manual_page source)
   get_filename_component(file ${source} NAME)
   string(REGEX REPLACE "\\.scd$" "" page ${file})
@@ -18,12 +18,13 @@ function(add_manual_page source)
     COMMAND sh -c "\"$1\" < \"$2\" > \"$3\" && \"$4\" -9n -c \"$3\" > \"$3.gz\""
             sh ${SCDOC} ${configured} ${out} ${GZIP}
     DEPENDS ${configured}
-    COMMENT "Converting the manual page ${page}")
+    COMMENT "Converting the manual page ${page}"
+    VERBATIM)
   add_custom_target(man_${page} ALL DEPENDS ${out} ${out}.gz)
   install(FILES ${out}.gz DESTINATION share/man/man${section})
   if(BUILD_TESTING AND NOT CMAKE_CROSSCOMPILING)
     add_test(NAME manual_page_${page}
-             COMMAND sh -c "w=$(groff -ww -z -man \"$1\" 2>&1); printf '%s' \"$w\"; [ -z \"$w\" ]"
+             COMMAND sh -c "w=$(groff -t -ww -z -man \"$1\" 2>&1); printf '%s' \"$w\"; [ -z \"$w\" ]"
                      sh ${out})
   endif()
 endfunction()

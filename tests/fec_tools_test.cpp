@@ -1,10 +1,11 @@
 // The installed tools: the mesh files they write, the test pictures they render and the PNGs
-// they convert, checked against the library and warpbench that use them.
+// they convert, checked against the library and warpbench that use them; and their versions.
 #include <gtest/gtest.h>
 #include <png.h>
 
 #include <sstream>
 
+#include "camtools_version.h"
 #include "warpbench_fixture.h"
 
 namespace {
@@ -175,6 +176,29 @@ TEST_F(FecTools, PngColoursFollowBt601WithUBeforeV) {
     EXPECT_EQ((png_uint_32)c.size, w);
     EXPECT_EQ((png_uint_32)c.size, h);
     EXPECT_EQ(want, rgb) << "scale " << c.scale;
+  }
+}
+
+// Every tool reports the project's version, the compiled ones through the generated header and
+// the socsim script through its configured copy: the one line, nothing else, status 0.
+TEST(ToolVersions, EachToolPrintsItsNameAndTheProjectVersion) {
+  const struct {
+    const char *tool;
+    bool script;
+  } tools[] = {{"fec-mesh", false},
+               {"nv12-testpic", false},
+               {"nv12-topng", false},
+               {"tqzel-sim", false},
+               {"socsim", true}};
+  for (const auto &t : tools) {
+    ProgramRun run;
+    run.program = staged_program(t.tool);
+    run.args = {"--version"};
+    run.native = t.script;
+    ProgramResult r = run_program(run);
+    EXPECT_EQ(0, r.exit_status) << t.tool;
+    EXPECT_EQ(std::string(t.tool) + " " CAMTOOLS_VERSION "\n", r.out);
+    EXPECT_EQ("", r.err) << t.tool;
   }
 }
 

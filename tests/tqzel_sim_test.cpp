@@ -61,7 +61,7 @@ TEST(TqzelSim, HelpDocumentsEveryOption) {
   ProgramResult r = run_program(run);
   EXPECT_EQ(0, r.exit_status);
   for (const char *option : {"--port N", "--socket PATH", "--delay MS", "--size N", "--send-only N",
-                             "--never-answer", "--close-at-once", "--help"}) {
+                             "--never-answer", "--close-at-once", "--help", "--version"}) {
     EXPECT_NE(std::string::npos, r.out.find(option)) << option;
   }
   run.args = {"--port", "70000"};

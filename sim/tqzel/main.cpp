@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "camtools_version.h"
 #include "server.h"
 #include "service_options.h"
 
@@ -33,6 +34,10 @@ int main(int argc, char **argv) {
   }
   if (options.help) {
     fputs(kServiceHelp, stdout);
+    return 0;
+  }
+  if (options.version) {
+    printf("tqzel-sim %s\n", CAMTOOLS_VERSION);
     return 0;
   }
   if (pipe2(sStopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {

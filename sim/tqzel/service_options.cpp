@@ -19,6 +19,7 @@ const char kServiceHelp[] =
     "  --close-at-once   close each connection as soon as it is accepted\n"
     "\n"
     "  --help            show this text\n"
+    "  --version         print the version\n"
     "\n"
     "It logs where it listens, each request and each answer on standard error.\n";
 
@@ -35,7 +36,17 @@ bool parseNumber(const char *text, int64_t low, int64_t high, int64_t *value) {
 }  // namespace
 
 bool parseServiceOptions(int argc, char **argv, ServiceOptions *options, std::string *error) {
-  enum { kPort = 1, kSocket, kDelay, kSize, kSendOnly, kNeverAnswer, kCloseAtOnce, kHelp };
+  enum {
+    kPort = 1,
+    kSocket,
+    kDelay,
+    kSize,
+    kSendOnly,
+    kNeverAnswer,
+    kCloseAtOnce,
+    kHelp,
+    kVersion
+  };
   static const struct option kOptions[] = {
       {"port", required_argument, nullptr, kPort},
       {"socket", required_argument, nullptr, kSocket},
@@ -45,6 +56,7 @@ bool parseServiceOptions(int argc, char **argv, ServiceOptions *options, std::st
       {"never-answer", no_argument, nullptr, kNeverAnswer},
       {"close-at-once", no_argument, nullptr, kCloseAtOnce},
       {"help", no_argument, nullptr, kHelp},
+      {"version", no_argument, nullptr, kVersion},
       {nullptr, 0, nullptr, 0},
   };
   optind = 1;
@@ -86,6 +98,9 @@ bool parseServiceOptions(int argc, char **argv, ServiceOptions *options, std::st
         break;
       case kHelp:
         options->help = true;
+        break;
+      case kVersion:
+        options->version = true;
         break;
       default:
         *error = std::string("unknown or incomplete option: ") + argv[optind - 1];

@@ -15,6 +15,7 @@ struct ServiceOptions {
   bool neverAnswer = false;
   bool closeAtOnce = false;
   bool help = false;
+  bool version = false;
 };
 
 extern const char kServiceHelp[];

@@ -20,16 +20,17 @@ TEST(ServiceOptions, DefaultsAndEveryOption) {
   ASSERT_TRUE(parse({}, &o, &error));
   EXPECT_EQ(4894, o.port);
   EXPECT_EQ(-1, o.size);
-  ASSERT_TRUE(parse({"--port", "0", "--socket", "/tmp/s", "--delay", "5", "--size", "4294967295",
-                     "--send-only", "0", "--never-answer", "--close-at-once", "--help"},
-                    &o, &error))
+  ASSERT_TRUE(
+      parse({"--port", "0", "--socket", "/tmp/s", "--delay", "5", "--size", "4294967295",
+             "--send-only", "0", "--never-answer", "--close-at-once", "--help", "--version"},
+            &o, &error))
       << error;
   EXPECT_EQ(0, o.port);
   EXPECT_EQ("/tmp/s", o.socketPath);
   EXPECT_EQ(5, o.delayMs);
   EXPECT_EQ(4294967295, o.size);
   EXPECT_EQ(0, o.sendOnly);
-  EXPECT_TRUE(o.neverAnswer && o.closeAtOnce && o.help);
+  EXPECT_TRUE(o.neverAnswer && o.closeAtOnce && o.help && o.version);
 }
 
 TEST(ServiceOptions, BadValuesAreRefused) {

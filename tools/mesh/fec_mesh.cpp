@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "calibration_ini.h"
+#include "camtools_version.h"
 #include "fisheye_model.h"
 #include "mesh_format.h"
 #include "tool_io.h"
@@ -16,11 +17,14 @@
 namespace {
 
 const char kDefaultPrefix[] = "zm3318c";
+// The value of the option without a letter.
+constexpr int kVersionOption = 256;
 
 int usage() {
   fprintf(stderr,
           "usage: fec-mesh --calib-ini FILE --size WxH [--input-size WxH] [--level N]...\n"
           "                (--dir DIR [--prefix NAME] | --output FILE)\n"
+          "       fec-mesh --version\n"
           "  writes the mesh for an output of WxH pixels (input: --input-size, default the\n"
           "  same) at each correction level N (default: the INI's correct_level), to\n"
           "  DIR/NAME_fecMesh_srcWxH_dstWxH_step32x16_levelNNN.bin (NAME default %s)\n"
@@ -46,6 +50,7 @@ int main(int argc, char **argv) {
                                            {"prefix", required_argument, nullptr, 'p'},
                                            {"output", required_argument, nullptr, 'o'},
                                            {"help", no_argument, nullptr, 'h'},
+                                           {"version", no_argument, nullptr, kVersionOption},
                                            {nullptr, 0, nullptr, 0}};
   const char *ini = nullptr, *dir = nullptr, *output = nullptr, *prefix = kDefaultPrefix;
   int out_w = 0, out_h = 0, in_w = 0, in_h = 0;
@@ -75,6 +80,9 @@ int main(int argc, char **argv) {
       case 'o':
         output = optarg;
         break;
+      case kVersionOption:
+        printf("fec-mesh %s\n", CAMTOOLS_VERSION);
+        return 0;
       default:
         return usage();
     }

@@ -8,15 +8,20 @@
 #include <vector>
 
 #include "calibration_ini.h"
+#include "camtools_version.h"
 #include "fisheye_model.h"
 #include "fisheye_scene.h"
 #include "tool_io.h"
 
 namespace {
 
+// The value of the option without a letter.
+constexpr int kVersionOption = 256;
+
 int usage() {
   fprintf(stderr,
           "usage: nv12-testpic [--calib-ini FILE [--samples N]] WIDTH HEIGHT OUTPUT\n"
+          "       nv12-testpic --version\n"
           "  writes a WIDTHxHEIGHT NV12 picture (even sizes) to OUTPUT: the flat pattern, or\n"
           "  with --calib-ini the pattern as that lens sees it, each pixel averaged over\n"
           "  N x N points (default 4)\n");
@@ -29,6 +34,7 @@ int main(int argc, char **argv) {
   static const struct option kOptions[] = {{"calib-ini", required_argument, nullptr, 'c'},
                                            {"samples", required_argument, nullptr, 'n'},
                                            {"help", no_argument, nullptr, 'h'},
+                                           {"version", no_argument, nullptr, kVersionOption},
                                            {nullptr, 0, nullptr, 0}};
   const char *ini = nullptr;
   long samples = 4;
@@ -40,6 +46,9 @@ int main(int argc, char **argv) {
       case 'n':
         if (!parse_number(optarg, 1, 16, &samples)) return usage();
         break;
+      case kVersionOption:
+        printf("nv12-testpic %s\n", CAMTOOLS_VERSION);
+        return 0;
       default:
         return usage();
     }

@@ -11,13 +11,18 @@
 #include <cmath>
 #include <vector>
 
+#include "camtools_version.h"
 #include "tool_io.h"
 
 namespace {
 
+// The value of the option without a letter.
+constexpr int kVersionOption = 256;
+
 int usage() {
   fprintf(stderr,
           "usage: nv12-topng [--frame K] [--scale N] WIDTH HEIGHT INPUT OUTPUT.png\n"
+          "       nv12-topng --version\n"
           "  converts frame K (from 0, default 0) of INPUT, NV12 frames of WIDTHxHEIGHT\n"
           "  one after the other, to an RGB PNG, shrunk N times (box filter, default 1)\n");
   return 2;
@@ -69,6 +74,7 @@ int main(int argc, char **argv) {
   static const struct option kOptions[] = {{"frame", required_argument, nullptr, 'f'},
                                            {"scale", required_argument, nullptr, 's'},
                                            {"help", no_argument, nullptr, 'h'},
+                                           {"version", no_argument, nullptr, kVersionOption},
                                            {nullptr, 0, nullptr, 0}};
   long frame = 0, scale = 1;
   for (int opt; (opt = getopt_long(argc, argv, "f:s:h", kOptions, nullptr)) != -1;) {
@@ -79,6 +85,9 @@ int main(int argc, char **argv) {
       case 's':
         if (!parse_number(optarg, 1, 64, &scale)) return usage();
         break;
+      case kVersionOption:
+        printf("nv12-topng %s\n", CAMTOOLS_VERSION);
+        return 0;
       default:
         return usage();
     }
