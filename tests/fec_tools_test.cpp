@@ -71,6 +71,16 @@ TEST_F(FecTools, MeshFilesAreNamedForTheExercisesAndEqualTheOnlineMesh) {
   EXPECT_EQ(std::string("fec-mesh: ") + ini +
                 " with level 201 does not describe a correction: Invalid argument\n",
             r.err);
+
+  // A name too long for the file system is refused, never cut to one that drops the level.
+  const std::string prefix(220, 'p');
+  const std::string name = prefix + "_fecMesh_src64x32_dst64x32_step32x16_level007.bin";
+  r = run_tool("fec-mesh",
+               {"--calib-ini", ini, "--size", "64x32", "--level", "7", "--prefix", prefix, "--dir",
+                mDir.path()},
+               mDir.path());
+  EXPECT_EQ(1, r.exit_status);
+  EXPECT_EQ("fec-mesh: cannot open " + mDir.path() + "/" + name + ": File name too long\n", r.err);
 }
 
 TEST_F(FecTools, TestPicturesAreFlatOrSeenThroughTheLens) {

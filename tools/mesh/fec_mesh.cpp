@@ -20,6 +20,20 @@ const char kDefaultPrefix[] = "zm3318c";
 // The value of the option without a letter.
 constexpr int kVersionOption = 256;
 
+// The exercises' name for a mesh file, never cut: a name cut short loses its level, and two
+// levels would share one file. One the file system cannot hold is refused when it is created.
+std::string mesh_file_name(const char *prefix, int in_w, int in_h, int out_w, int out_h,
+                           int level) {
+#define MESH_FILE_NAME "%s_fecMesh_src%dx%d_dst%dx%d_step%dx%d_level%03d.bin"
+  int n = snprintf(nullptr, 0, MESH_FILE_NAME, prefix, in_w, in_h, out_w, out_h,
+                   lenswarp::kMeshStepX, lenswarp::kMeshStepY, level);
+  std::vector<char> name(n + 1);
+  snprintf(name.data(), name.size(), MESH_FILE_NAME, prefix, in_w, in_h, out_w, out_h,
+           lenswarp::kMeshStepX, lenswarp::kMeshStepY, level);
+#undef MESH_FILE_NAME
+  return name.data();
+}
+
 int usage() {
   fprintf(stderr,
           "usage: fec-mesh --calib-ini FILE --size WxH [--input-size WxH] [--level N]...\n"
@@ -115,10 +129,7 @@ int main(int argc, char **argv) {
     if (output != nullptr) {
       path = output;
     } else {
-      char name[256];
-      snprintf(name, sizeof(name), "%s_fecMesh_src%dx%d_dst%dx%d_step%dx%d_level%03d.bin", prefix,
-               in_w, in_h, out_w, out_h, lenswarp::kMeshStepX, lenswarp::kMeshStepY, level);
-      path = std::string(dir) + "/" + name;
+      path = std::string(dir) + "/" + mesh_file_name(prefix, in_w, in_h, out_w, out_h, level);
     }
     const std::vector<uint8_t> bytes = lenswarp::encode_mesh(mesh);
     if (!write_whole_file("fec-mesh", path.c_str(), bytes.data(), bytes.size())) return 1;
