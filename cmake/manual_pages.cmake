@@ -18,7 +18,8 @@ function(add_manual_page source)
     COMMAND sh -c "\"$1\" < \"$2\" > \"$3\" && \"$4\" -9n -c \"$3\" > \"$3.gz\""
             sh ${SCDOC} ${configured} ${out} ${GZIP}
     DEPENDS ${configured}
-    COMMENT "Converting the manual page ${page}")
+    COMMENT "Converting the manual page ${page}"
+    VERBATIM)
   add_custom_target(man_${page} ALL DEPENDS ${out} ${out}.gz)
   install(FILES ${out}.gz DESTINATION share/man/man${section})
   if(BUILD_TESTING AND NOT CMAKE_CROSSCOMPILING)
