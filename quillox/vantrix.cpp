@@ -14,6 +14,7 @@
 #include "environment_setting.h"
 #include "fd_write.h"
 #include "request_json.h"
+#include "service_endpoint.h"
 #include "string_format.h"
 
 const char kUsageText[] =
@@ -26,15 +27,11 @@ const char kUsageText[] =
 
 namespace {
 
-const char kServiceUri[] = "tcp://127.0.0.1:4894";
 const unsigned long kDefaultIdleTimeout = 30;  // seconds
-const unsigned long kMaxIdleTimeout = 86400;
 // No real dump comes near it; a larger announcement is a corrupt or hostile head, whose bytes
 // would be taken into memory as they arrive.
 const unsigned long kDefaultMaxDumpMiB = 256;
 const unsigned long kMaxMaxDumpMiB = 4096;  // beyond any 32-bit size
-const unsigned int kRequestType = 5;
-const unsigned int kRequestSize = 1024;
 const char kSeparator[] =
     "-------------------------------------------------------------------------------\n";
 
@@ -59,7 +56,7 @@ Vantrix::Vantrix()
       mMessageId(0),
       mIdleTimeout((unsigned int)kDefaultIdleTimeout),
       mMaxDumpMiB(kDefaultMaxDumpMiB),
-      mUriName("dump"),
+      mUriName(kDumpUriName),
       mModuleMode(true),
       mShowVersion(false),
       mVersionList(false),
@@ -149,7 +146,7 @@ bool Vantrix::generateRequest() {
             mUriName.c_str());
     return false;
   }
-  mRequestText = StringPrintf("/cam/tqzel/%s#%s#", mUriName.c_str(), mRequest.c_str());
+  mRequestText = makeRequestText(mUriName, mRequest);
   // A cut request would reach the service without its closing '#'.
   if (mRequestText.size() >= kRequestSize) {
     fprintf(stderr,
@@ -169,9 +166,7 @@ void Vantrix::readSettings() {
 bool Vantrix::InitDumpClient() {
   if (!mDumpClient) return true;
   mDumpClient->setIdleTimeout(mIdleTimeout);
-  // A forwarded port or a local socket can stand in for the service's fixed address.
-  const char *uri = getenv("QUILLOX_SERVICE");
-  return mDumpClient->sockClientOpen(uri != nullptr && *uri != '\0' ? uri : kServiceUri);
+  return mDumpClient->sockClientOpen(serviceUri());
 }
 
 void Vantrix::useDumpClient(std::unique_ptr<DumpClient> client) {

@@ -49,7 +49,9 @@ class WarpbenchTest : public testing::Test {
   std::vector<nlohmann::json> trace_of(const std::string &op) const;
   std::string trace_path() const { return mDir.file("trace.jsonl"); }
 
-  std::string program() const { return staged_program("warpbench"); }
+  // The staged program the runs start; a suite of another program on the same platform names
+  // its own.
+  virtual std::string program() const { return staged_program("warpbench"); }
   ScratchDir mDir;
   Backend mBackend = Backend::Drm;
   std::map<std::string, std::string> mExtraEnv;  // e.g. fault injection

@@ -1,11 +1,11 @@
 // libsocdrm-sim.so: preloaded into a process, it makes "/dev/dri/card0" a simulated SoC DRM
 // device, so the real DRM back end (libdrm calls, ioctl, mmap, close) runs unchanged on a host.
 //
-// GEM objects are memfds. The driver-private create and map-offset commands, the core GEM close
-// and the PRIME export are answered here and never reach the kernel (under qemu-user they could
-// not be translated anyway). mmap of the device descriptor at an object's fake offset maps the
-// object's memory; its exported DMA-buf descriptor is a duplicate of the same memfd, so a
-// consumer that maps the descriptor sees what was written through the mapping.
+// GEM objects are memfds. The driver-private create and map-offset commands, the core GEM close,
+// the PRIME export and the driver's version are answered here and never reach the kernel (under
+// qemu-user they could not be translated anyway). mmap of the device descriptor at an object's
+// fake offset maps the object's memory; its exported DMA-buf descriptor is a duplicate of the
+// same memfd, so a consumer that maps the descriptor sees what was written through the mapping.
 //
 // The state lives in constant-initialised tables under one mutex: the interposed calls may come
 // before or after any constructor has run.
@@ -257,6 +257,29 @@ int prime_export(drm_prime_handle *arg) {
   return 0;
 }
 
+// The driver's identity, as drmGetVersion reads it.
+const char kDriverName[] = "socdrm-sim";
+const char kDriverDate[] = "20260101";
+const char kDriverDescription[] = "Simulated SoC DRM device";
+
+// As the kernel does: the text goes into the caller's buffer up to its length, without a
+// terminator, and the length becomes the text's whole length.
+void copy_version_text(const char *text, __kernel_size_t *len, char *buf) {
+  size_t whole = strlen(text);
+  if (buf != nullptr) memcpy(buf, text, whole < *len ? whole : *len);
+  *len = whole;
+}
+
+int driver_version(drm_version *arg) {
+  arg->version_major = 1;
+  arg->version_minor = 0;
+  arg->version_patchlevel = 0;
+  copy_version_text(kDriverName, &arg->name_len, arg->name);
+  copy_version_text(kDriverDate, &arg->date_len, arg->date);
+  copy_version_text(kDriverDescription, &arg->desc_len, arg->desc);
+  return 0;
+}
+
 bool is_library_buffer(int fd) {
   char link[64];
   char proc[32];
@@ -289,6 +312,8 @@ int device_ioctl(unsigned long request, void *arg) {
       return gem_close(static_cast<drm_gem_close *>(arg));
     case DRM_IOCTL_PRIME_HANDLE_TO_FD:
       return prime_export(static_cast<drm_prime_handle *>(arg));
+    case DRM_IOCTL_VERSION:
+      return driver_version(static_cast<drm_version *>(arg));
     default:
       return fail(ENOTTY);
   }

@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -201,6 +202,32 @@ TEST_F(SocdrmSim, TheReportCountsWhatWasNotGivenBackAndWhatDidNotFit) {
     EXPECT_EQ(0, run.status) << c.name;
     EXPECT_EQ(report_of(c.counts), run.report) << c.name;
     EXPECT_EQ(c.err, run.err) << c.name;
+  }
+}
+
+// drmGetVersion asks for the lengths first and then for the texts in buffers of those lengths.
+// As the kernel does, the device copies at most a buffer's length, with no terminator, and always
+// returns the whole lengths.
+TEST_F(SocdrmSim, TheVersionTextsFillTheirBuffersUpToTheirLengths) {
+  const std::string name = "socdrm-sim";
+  for (size_t len : {(size_t)0, name.size() - 1, name.size(), name.size() + 1}) {
+    const ChildRun run = run_child([len] {
+      int dev = open_device();
+      std::string buffer(len + 1, '#');
+      drm_version version = {};
+      version.name_len = len;
+      version.name = len > 0 ? &buffer[0] : nullptr;
+      must(ioctl(dev, DRM_IOCTL_VERSION, &version) == 0, 8);
+      fprintf(stderr, "%d.%d.%d %zu %zu %zu %s", version.version_major, version.version_minor,
+              version.version_patchlevel, (size_t)version.name_len, (size_t)version.date_len,
+              (size_t)version.desc_len, buffer.c_str());
+      close(dev);
+    });
+    EXPECT_EQ(0, run.status) << len;
+    const size_t copied = std::min(len, name.size());
+    EXPECT_EQ("1.0.0 10 8 24 " + name.substr(0, copied) + std::string(len + 1 - copied, '#'),
+              run.err)
+        << len;
   }
 }
 

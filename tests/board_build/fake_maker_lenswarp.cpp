@@ -1,5 +1,7 @@
 // A stand-in for the maker's libLenswarp.so in the board-build test: every operation warpbench
 // links against, each refusing with ENOSYS. It is only linked, never asked to correct a frame.
+// Built with FAKE_MAKER_WITHOUT_SET_MESH_CONFIG, it lacks one operation, as camtools-check's test
+// needs.
 #include <errno.h>
 #include <lenswarp_api.h>
 
@@ -36,9 +38,11 @@ FAKE_EXPORT int tq_lenswarp_api_set_cfg(FecContext, FecConfig *) {
 FAKE_EXPORT int tq_lenswarp_api_get_mesh_config(FecContext, FecMeshConfig *) {
   return refuse();
 }
+#ifndef FAKE_MAKER_WITHOUT_SET_MESH_CONFIG
 FAKE_EXPORT int tq_lenswarp_api_set_mesh_config(FecContext, FecMeshConfig *) {
   return refuse();
 }
+#endif
 FAKE_EXPORT int tq_lenswarp_api_calFecMeshsize(int, int) {
   return 0;
 }

@@ -24,17 +24,21 @@ struct sockaddr_un local(const std::string &path) {
   return a;
 }
 
-// A socket of the address's family, bound and listening or connected; invalid, errno kept, when
-// that fails.
+enum SocketRole { kListening, kBoundOnly, kConnected };
+
+// A socket of the address's family in `role`; invalid, errno kept, when that fails.
 template <typename Address>
-OwnedFd socket_at(const Address &address, bool listening) {
+OwnedFd socket_at(const Address &address, SocketRole role) {
   const auto *a = reinterpret_cast<const struct sockaddr *>(&address);
   OwnedFd fd(socket(a->sa_family, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!fd.valid()) return fd;
   int on = 1;
-  if (listening) setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
-  const bool ok = listening ? bind(fd.get(), a, sizeof(address)) == 0 && listen(fd.get(), 8) == 0
-                            : connect(fd.get(), a, sizeof(address)) == 0;
+  // Not for a socket that only holds its port: with SO_REUSEADDR on both, another socket could
+  // bind the port too.
+  if (role == kListening) setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+  const bool ok = role == kConnected ? connect(fd.get(), a, sizeof(address)) == 0
+                                     : bind(fd.get(), a, sizeof(address)) == 0 &&
+                                           (role == kBoundOnly || listen(fd.get(), 8) == 0);
   if (!ok) {
     int err = errno;
     fd.reset();
@@ -46,11 +50,15 @@ OwnedFd socket_at(const Address &address, bool listening) {
 }  // namespace
 
 OwnedFd listen_loopback(int port) {
-  return socket_at(loopback(port), true);
+  return socket_at(loopback(port), kListening);
 }
 
 OwnedFd listen_local(const std::string &path) {
-  return socket_at(local(path), true);
+  return socket_at(local(path), kListening);
+}
+
+OwnedFd bind_loopback(int port) {
+  return socket_at(loopback(port), kBoundOnly);
 }
 
 int bound_port(int fd) {
@@ -61,9 +69,9 @@ int bound_port(int fd) {
 }
 
 OwnedFd connect_loopback(int port) {
-  return socket_at(loopback(port), false);
+  return socket_at(loopback(port), kConnected);
 }
 
 OwnedFd connect_local(const std::string &path) {
-  return socket_at(local(path), false);
+  return socket_at(local(path), kConnected);
 }

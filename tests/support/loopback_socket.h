@@ -12,6 +12,10 @@
 OwnedFd listen_loopback(int port);
 // A socket listening at `path`; invalid with errno set when it cannot be bound.
 OwnedFd listen_local(const std::string &path);
+// A socket bound to 127.0.0.1:`port` (0: a free port) that does not listen: connections to its
+// port are refused, and while it is held no other socket can take the port. Invalid with errno
+// set when it cannot be bound.
+OwnedFd bind_loopback(int port);
 // The port a bound TCP socket has, or -1.
 int bound_port(int fd);
 

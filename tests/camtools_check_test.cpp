@@ -1,0 +1,349 @@
+// camtools-check as installed, on the simulated platform: every check passes on the simulated
+// device with the stand-in library, data files of the right sizes and tqzel-sim; each fault turns
+// its own line into a failure with its hint and leaves every other line as it was; --json says
+// what the lines say.
+#include <camtools_version.h>
+#include <libgen.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "loopback_socket.h"
+#include "pty_session.h"
+#include "quillox_support.h"
+#include "warpbench_fixture.h"
+
+namespace {
+
+const char kPictureFile[] = "imx415_4k_nv12.yuv";
+const char kMesh0File[] = "zm3318c_fecMesh_src3840x2160_dst3840x2160_step32x16_level000.bin";
+const char kMesh200File[] = "zm3318c_fecMesh_src3840x2160_dst3840x2160_step32x16_level200.bin";
+const off_t kPictureBytes = 3840 * 2160 * 3 / 2;
+const off_t kMeshBytes = 6 * 121 * 136;
+
+// The checks' places in the output.
+enum Line {
+  kDrmLine,
+  kLibraryLine,
+  kPictureLine,
+  kMesh0Line,
+  kMesh200Line,
+  kServiceLine,
+  kTermLine
+};
+
+const char kUsage[] =
+    "usage: camtools-check [--json]\n"
+    "       camtools-check --help | --version\n"
+    "Checks whether this system is ready for warpbench and quillox: the DRM device, the FEC\n"
+    "library libLenswarp.so, warpbench's data files, the tuning service and the terminal.\n"
+    "Prints one line per check, with a hint for what failed.\n"
+    "  --json     print the results as one JSON object on one line\n"
+    "  --help     print this help\n"
+    "  --version  print the version\n"
+    "Exit status: 0 when every required check passed, 1 when one failed, 2 for a bad command "
+    "line.\n";
+
+const char kGemHint[] =
+    "      hint: card0 must belong to the SoC's own DRM driver, whose GEM create and map-offset "
+    "commands warpbench uses (see ls -l /sys/class/drm/card0/device/driver and dmesg); when it is "
+    "out of memory, its buffer area (CMA) is short: free some, or enlarge it with cma= on the "
+    "kernel command line\n";
+const char kMeshHint[] =
+    "      hint: put the lens's mesh file there, or set WARPBENCH_DATA_DIR to the directory that "
+    "holds it (by default /data); on the simulated platform, fec-mesh --calib-ini INI --size "
+    "3840x2160 --level 0 --level 200 --dir DIR writes both\n";
+const char kServiceHint[] =
+    "      hint: start the tuning service (TQZEL) on the board, or set QUILLOX_SERVICE to where it "
+    "listens; on a development host, start the stand-in: tqzel-sim &\n";
+
+// What the library check asks of the stand-in, everything given back in reverse order.
+const std::vector<std::string> kIdentityJobCalls = {"vb_init", "vb_alloc", "vb_alloc",
+                                                    "init",    "process",  "deinit",
+                                                    "vb_free", "vb_free",  "vb_deinit"};
+
+std::string joined(const std::vector<std::string> &blocks) {
+  std::string text;
+  for (const std::string &b : blocks) text += b;
+  return text;
+}
+
+std::vector<std::string> replaced(std::vector<std::string> blocks, Line line,
+                                  const std::string &block) {
+  blocks[line] = block;
+  return blocks;
+}
+
+class CamtoolsCheckTest : public WarpbenchTest {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(mService.ready()) << mService.log();
+    mDir.make_dir("data");
+    mDataDir = make_data_files("data");
+    mBaseEnv = {{"WARPBENCH_DATA_DIR", mDataDir}, {"QUILLOX_SERVICE", mService.endpoint()}};
+#ifdef CAMTOOLS_CHECK_SANITIZED
+    // The sanitizer's dlopen interceptor calls dlopen itself, so the loader searches the
+    // interceptor's run path (none) rather than camtools-check's: the directory is named here, as
+    // a user would name it.
+    mBaseEnv["LD_LIBRARY_PATH"] = stage_dir() + "/lib/camtools";
+#endif
+    mExtraEnv = mBaseEnv;
+  }
+
+  std::string program() const override {
+    return staged_program("camtools-check");
+  }
+
+  // The stand-in library where the loader finds it.
+  static std::string staged_library() {
+#ifdef CAMTOOLS_CHECK_SANITIZED
+    return stage_dir() + "/lib/camtools/libLenswarp.so";
+#else
+    return stage_dir() + "/bin/../lib/camtools/libLenswarp.so";  // by the run path
+#endif
+  }
+
+  // The three data files in the scratch directory's `dir`, sparse, of their right sizes, in place
+  // of what is there. Returns the directory's path.
+  std::string make_data_files(const std::string &dir) const {
+    const struct {
+      const char *name;
+      off_t size;
+    } files[] = {
+        {kPictureFile, kPictureBytes}, {kMesh0File, kMeshBytes}, {kMesh200File, kMeshBytes}};
+    for (const auto &f : files) {
+      const std::string path = mDir.file(dir + "/" + f.name);
+      remove(path.c_str());  // a file, or the empty directory a case put there
+      mDir.write(dir + "/" + f.name, "");
+      EXPECT_EQ(0, truncate(path.c_str(), f.size)) << path;
+    }
+    return mDir.file(dir);
+  }
+
+  // The lines of a run in which every check passed, one block per check.
+  std::vector<std::string> passing() const {
+    return {
+        "ok    drm device      /dev/dri/card0: driver socdrm-sim 1.0.0 (Simulated SoC DRM "
+        "device), GEM create, map offset and mmap work\n",
+        "ok    fec library     " + staged_library() +
+            ": all 13 operations found, a 32x16 identity job ran\n",
+        "ok    input picture   " + mDataDir + "/" + kPictureFile +
+            ": 12441600 bytes, one 3840x2160 NV12 picture\n",
+        "ok    mesh level 0    " + mDataDir + "/" + kMesh0File +
+            ": 98736 bytes, a 3840x2160 mesh in steps of 32x16\n",
+        "ok    mesh level 200  " + mDataDir + "/" + kMesh200File +
+            ": 98736 bytes, a 3840x2160 mesh in steps of 32x16\n",
+        "ok    tuning service  " + mService.endpoint() + ": answered a dump request\n",
+        "info  terminal        standard input is not a terminal\n"
+        "      hint: warpbench -t reads its keys from standard input: run it from a terminal "
+        "(over ssh, with ssh -t)\n",
+    };
+  }
+
+  ServiceProcess mService{{"--port", "0"}};
+  std::string mDataDir;
+  std::map<std::string, std::string> mBaseEnv;
+};
+
+TEST_F(CamtoolsCheckTest, EveryCheckPassesOnTheSimulatedPlatform) {
+  ProgramResult r = run({});
+  EXPECT_EQ(0, r.exit_status);
+  EXPECT_EQ(joined(passing()), r.out);
+  EXPECT_EQ("", r.err);
+  EXPECT_EQ(1, device_report()["objects_created"]);  // given back: run() checks the report
+  EXPECT_EQ(kIdentityJobCalls, trace_ops());
+}
+
+TEST_F(CamtoolsCheckTest, TheTerminalLinePassesOnATerminal) {
+  PtySession session(prepare({}));
+  ProgramResult r = session.wait(60);
+  EXPECT_EQ(0, r.exit_status);
+  EXPECT_EQ(joined(replaced(passing(), kTermLine,
+                            "ok    terminal        standard input is a terminal\n")),
+            r.out);
+}
+
+TEST_F(CamtoolsCheckTest, EachFaultFailsItsOwnLineOnly) {
+  OwnedFd unused = bind_loopback(0);
+  ASSERT_TRUE(unused.valid());
+  const std::string unused_uri = "tcp://127.0.0.1:" + std::to_string(bound_port(unused.get()));
+  TuningPeer silent("", TuningPeer::kHolds);
+  ASSERT_TRUE(silent.listening()) << silent.listenError();
+  std::string missing_dir = MISSING_OPERATION_LIBRARY;
+  missing_dir = dirname(&missing_dir[0]);
+  const std::string picture = mDataDir + "/" + kPictureFile;
+  const std::string mesh0 = mDataDir + "/" + kMesh0File;
+  const std::string mesh200 = mDataDir + "/" + kMesh200File;
+
+  struct Fault {
+    const char *name;
+    std::map<std::string, std::string> env;
+    std::function<void()> arrange;  // on the data files
+    Line line;
+    std::string block;
+    bool job_runs;  // the stand-in library runs its job
+  };
+  const Fault faults[] = {
+      {"no device",
+       {{"SOCDRM_NO_DEVICE", "1"}},
+       nullptr,
+       kDrmLine,
+       "FAIL  drm device      /dev/dri/card0: No such file or directory\n"
+       "      hint: load the SoC's DRM driver, which makes the device node when it binds (see "
+       "dmesg and lsmod); on a development host, run under the simulated device: socsim "
+       "camtools-check\n",
+       true},
+      {"GEM create refused",
+       {{"SOCDRM_FAIL_CREATE", "1"}},
+       nullptr,
+       kDrmLine,
+       std::string("FAIL  drm device      /dev/dri/card0: driver socdrm-sim; GEM create of one "
+                   "page (command 0xC0106440) failed: Cannot allocate memory\n") +
+           kGemHint,
+       true},
+      {"map offset refused",
+       {{"SOCDRM_FAIL_MAP_OFFSET", "1"}},
+       nullptr,
+       kDrmLine,
+       std::string("FAIL  drm device      /dev/dri/card0: driver socdrm-sim; GEM map offset "
+                   "(command 0xC0106441) failed: Cannot allocate memory\n") +
+           kGemHint,
+       true},
+      {"a library without one operation",
+       {{"LD_LIBRARY_PATH", missing_dir}},
+       nullptr,
+       kLibraryLine,
+       "FAIL  fec library     " + missing_dir +
+           "/libLenswarp.so lacks tq_lenswarp_api_set_mesh_config\n"
+           "      hint: this libLenswarp.so is not the maker's library warpbench was built for: "
+           "install the matching release (ldd warpbench shows the one warpbench loads)\n",
+       false},
+      {"the frame fails",
+       {{"LENSWARP_FAIL_PROCESS_AT", "1"}},
+       nullptr,
+       kLibraryLine,
+       "FAIL  fec library     " + staged_library() +
+           ": tq_lenswarp_api_process of a 32x16 identity job failed: Input/output error\n"
+           "      hint: the library did not run a small job: check that the FEC engine's kernel "
+           "driver is loaded and its messages in dmesg; a library from another SDK release than "
+           "the kernel fails this way\n",
+       true},
+      {"picture one byte short",
+       {},
+       [&] { ASSERT_EQ(0, truncate(picture.c_str(), kPictureBytes - 1)); },
+       kPictureLine,
+       "FAIL  input picture   " + picture +
+           " has 12441599 bytes, not the 12441600 of one 3840x2160 NV12 picture\n"
+           "      hint: put the 3840x2160 NV12 picture there, or set WARPBENCH_DATA_DIR to the "
+           "directory that holds it (by default /data); on the simulated platform, nv12-testpic "
+           "3840 2160 FILE writes one\n",
+       true},
+      {"mesh file a directory",
+       {},
+       [&] {
+         ASSERT_EQ(0, remove(mesh0.c_str()));
+         ASSERT_EQ(0, mkdir(mesh0.c_str(), 0755));
+       },
+       kMesh0Line,
+       "FAIL  mesh level 0    " + mesh0 + " is not a regular file\n" + kMeshHint,
+       true},
+      {"mesh file missing",
+       {},
+       [&] { ASSERT_EQ(0, remove(mesh200.c_str())); },
+       kMesh200Line,
+       "FAIL  mesh level 200  " + mesh200 + ": No such file or directory\n" + kMeshHint,
+       true},
+      {"no service",
+       {{"QUILLOX_SERVICE", unused_uri}},
+       nullptr,
+       kServiceLine,
+       "FAIL  tuning service  " + unused_uri + ": connect: Connection refused\n" + kServiceHint,
+       true},
+      {"a service that does not answer",
+       {{"QUILLOX_SERVICE", silent.uri()}, {"QUILLOX_TIMEOUT", "1"}},
+       nullptr,
+       kServiceLine,
+       "FAIL  tuning service  " + silent.uri() +
+           ": 0 of 8 answer head bytes received; no progress for 1 s (QUILLOX_TIMEOUT)\n"
+           "      hint: the service took the connection but did not answer whole: restart it and "
+           "see its log; QUILLOX_TIMEOUT gives it more time\n",
+       true},
+  };
+  for (const Fault &f : faults) {
+    SCOPED_TRACE(f.name);  // also for the device's report, which run() checks
+    make_data_files("data");
+    if (f.arrange) f.arrange();
+    mExtraEnv = mBaseEnv;
+    for (const auto &kv : f.env) mExtraEnv[kv.first] = kv.second;
+    ProgramResult r = run({});
+    EXPECT_EQ(1, r.exit_status);
+    EXPECT_EQ(joined(replaced(passing(), f.line, f.block)), r.out);
+    EXPECT_EQ("", r.err);
+    EXPECT_EQ(f.job_runs ? kIdentityJobCalls : std::vector<std::string>(), trace_ops());
+  }
+}
+
+// The JSON object, written out as lines, must be the lines, also for details that JSON escapes.
+TEST_F(CamtoolsCheckTest, JsonSaysWhatTheLinesSay) {
+  const std::string odd_name = "odd \"data\" \\ dir\twith a tab";
+  mDir.make_dir(odd_name);
+  const std::string odd_dir = make_data_files(odd_name);
+  const std::map<std::string, std::string> variants[] = {
+      {}, {{"SOCDRM_NO_DEVICE", "1"}}, {{"WARPBENCH_DATA_DIR", odd_dir}}};
+  const std::map<std::string, std::string> verdict_words = {
+      {"ok", "ok"}, {"fail", "FAIL"}, {"info", "info"}};
+  for (const auto &variant : variants) {
+    mExtraEnv = mBaseEnv;
+    for (const auto &kv : variant) mExtraEnv[kv.first] = kv.second;
+    ProgramResult text = run({});
+    ProgramResult json = run({"--json"});
+    EXPECT_EQ(text.exit_status, json.exit_status);
+    ASSERT_EQ(json.out.size() - 1, json.out.find('\n')) << json.out;
+    nlohmann::json j = nlohmann::json::parse(json.out);
+    EXPECT_EQ(json.exit_status == 0, j["ready"]) << j;
+    std::string lines;
+    for (const auto &c : j["checks"]) {
+      EXPECT_EQ(5u, c.size()) << c;
+      EXPECT_EQ(c["name"] != "terminal", c["required"]) << c;
+      char head[32];
+      snprintf(head, sizeof(head), "%-6s%-16s",
+               verdict_words.at(c["verdict"].get<std::string>()).c_str(),
+               c["name"].get<std::string>().c_str());
+      lines += head + c["detail"].get<std::string>() + "\n";
+      if (c["hint"] != "") lines += "      hint: " + c["hint"].get<std::string>() + "\n";
+    }
+    EXPECT_EQ(text.out, lines);
+  }
+}
+
+TEST_F(CamtoolsCheckTest, CommandLine) {
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string out, err;
+  };
+  const Case cases[] = {
+      {{"--version"}, 0, "camtools-check " CAMTOOLS_VERSION "\n", ""},
+      {{"--help"}, 0, kUsage, ""},
+      {{"--json", "--help"}, 0, kUsage, ""},
+      {{"--bogus"}, 2, "", std::string("camtools-check: unknown option '--bogus'\n") + kUsage},
+      {{"--json", "extra"},
+       2,
+       "",
+       std::string("camtools-check: unexpected argument 'extra'\n") + kUsage},
+  };
+  for (const Case &c : cases) {
+    ProgramResult r = run(c.args);
+    EXPECT_EQ(c.status, r.exit_status) << c.args[0];
+    EXPECT_EQ(c.out, r.out) << c.args[0];
+    EXPECT_EQ(c.err, r.err) << c.args[0];
+  }
+}
+
+}  // namespace

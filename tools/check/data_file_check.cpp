@@ -1,0 +1,82 @@
+#include <errno.h>
+#include <stdint.h>
+#include <string.h>
+#include <sys/stat.h>
+
+#include "checks.h"
+#include "data_files.h"
+#include "string_format.h"
+
+namespace {
+
+// One raw NV12 picture: a luma plane and a half-height plane of interleaved chroma.
+constexpr uint64_t nv12_picture_bytes(uint64_t width, uint64_t height) {
+  return width * height * 3 / 2;
+}
+
+// A mesh holds 6 bytes per point of a grid every 32 columns and 16 rows of the output, both
+// edges included (the library's calFecMeshsize, which this check cannot call).
+constexpr uint64_t mesh_file_bytes(uint64_t out_width, uint64_t out_height) {
+  return 6 * ((out_width + 31) / 32 + 1) * ((out_height + 15) / 16 + 1);
+}
+static_assert(mesh_file_bytes(3840, 2160) == 6 * 121 * 136, "the 4K mesh");
+
+const char picture_hint[] =
+    "put the 3840x2160 NV12 picture there, or set WARPBENCH_DATA_DIR to the directory that holds "
+    "it (by default /data); on the simulated platform, nv12-testpic 3840 2160 FILE writes one";
+const char mesh_hint[] =
+    "put the lens's mesh file there, or set WARPBENCH_DATA_DIR to the directory that holds it (by "
+    "default /data); on the simulated platform, fec-mesh --calib-ini INI --size 3840x2160 "
+    "--level 0 --level 200 --dir DIR writes both";
+
+struct DataFile {
+  const char *name;
+  uint64_t size;
+  const char *what;  // what that size holds
+  const char *hint;
+};
+
+// The names hold their geometry: a 4K picture, and meshes from 3840x2160 to 3840x2160 in steps of
+// 32x16.
+const DataFile picture = {DEFAULT_INPUT_FILE, nv12_picture_bytes(3840, 2160),
+                          "one 3840x2160 NV12 picture", picture_hint};
+const DataFile mesh_level0 = {LEVEL000_MESH_FILE, mesh_file_bytes(3840, 2160),
+                              "a 3840x2160 mesh in steps of 32x16", mesh_hint};
+const DataFile mesh_level200 = {LEVEL200_MESH_FILE, mesh_file_bytes(3840, 2160),
+                                "a 3840x2160 mesh in steps of 32x16", mesh_hint};
+
+CheckResult check_data_file(const DataFile *file) {
+  // Where warpbench looks for it, honouring WARPBENCH_DATA_DIR the same way.
+  const char *path = data_file_path(file->name);
+  struct stat st;
+  if (stat(path, &st) != 0) {
+    int err = errno;
+    return {VERDICT_FAIL, StringPrintf("%s: %s", path, strerror(err)), file->hint};
+  }
+  if (!S_ISREG(st.st_mode)) {
+    return {VERDICT_FAIL, StringPrintf("%s is not a regular file", path), file->hint};
+  }
+  if ((uint64_t)st.st_size != file->size) {
+    return {
+        VERDICT_FAIL,
+        StringPrintf("%s has %llu bytes, not the %llu of %s", path, (unsigned long long)st.st_size,
+                     (unsigned long long)file->size, file->what),
+        file->hint};
+  }
+  return {VERDICT_OK,
+          StringPrintf("%s: %llu bytes, %s", path, (unsigned long long)file->size, file->what), ""};
+}
+
+}  // namespace
+
+CheckResult check_input_picture() {
+  return check_data_file(&picture);
+}
+
+CheckResult check_mesh_level0() {
+  return check_data_file(&mesh_level0);
+}
+
+CheckResult check_mesh_level200() {
+  return check_data_file(&mesh_level200);
+}

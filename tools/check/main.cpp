@@ -1,0 +1,29 @@
+// camtools-check: is this board ready for warpbench and quillox?
+#include <camtools_version.h>
+#include <stdio.h>
+
+#include "check_report.h"
+#include "command_line.h"
+#include "standard_streams.h"
+
+int main(int argc, char *argv[]) {
+  // Before anything is opened, so that neither the device nor a socket takes a standard stream's
+  // number and receives the lines.
+  if (!openStandardStreams()) return 1;
+  switch (parse_command_line(argc, argv)) {
+    case MODE_HELP:
+      fputs(usage_text, stdout);
+      return 0;
+    case MODE_VERSION:
+      printf("camtools-check %s\n", CAMTOOLS_VERSION);
+      return 0;
+    case MODE_BAD_USAGE:
+      fputs(usage_text, stderr);
+      return 2;
+    case MODE_JSON:
+      return run_checks(true) ? 0 : 1;
+    case MODE_TEXT:
+      break;
+  }
+  return run_checks(false) ? 0 : 1;
+}
