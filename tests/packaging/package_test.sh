@@ -3,7 +3,8 @@
 # and armhf and a board package against a fake maker library; each is checked against its list
 # of files and its control fields, unpacked with dpkg-deb -x into a scratch root, and the
 # unpacked programs run from there (armhf ones under qemu-arm): warpbench corrects a small
-# picture on the simulated SoC, quillox dumps from tqzel-sim, man -l renders every page.
+# picture on the simulated SoC, camtools-check finds the device and the stand-in library,
+# quillox dumps from tqzel-sim, man -l renders every page.
 # Usage: package_test.sh SOURCE_DIR SCRATCH_DIR VERSION
 set -euo pipefail
 src=$1 scratch=$2 version=$3
@@ -71,6 +72,11 @@ INI
     fail "$root: the corrected frame is the input picture"
   grep -q '"objects_created":[1-9]' "$work/device.json" ||
     fail "$root: warpbench did not use the simulated device: $(cat "$work/device.json")"
+  # camtools-check finds the stand-in library by its run path, as warpbench does (no data files
+  # here, so only these two lines are asked for).
+  SOCSIM_EMULATOR="$*" "$bin/socsim" "$bin/camtools-check" >"$work/check.out" 2>&1 || true
+  grep -q '^ok    drm device ' "$work/check.out" && grep -q '^ok    fec library ' "$work/check.out" ||
+    fail "$root: camtools-check did not find the simulated platform: $(cat "$work/check.out")"
 
   "$@" "$bin/tqzel-sim" --port 0 2>"$work/tqzel-sim.log" &
   local service=$!
