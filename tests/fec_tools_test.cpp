@@ -359,6 +359,64 @@ TEST_F(FecTools, CompareHeatMapShowsWhereTheFramesDiffer) {
       << "a difference of 1 is blue";
 }
 
+// The mesh drawn over its output grid: the identity only retraces the grid (lines every 32
+// columns and 16 rows, scaled with the picture), a correction moves it; the mesh file is the
+// same with or without the picture.
+TEST_F(FecTools, MeshPictureShowsTheDisplacement) {
+  const std::string ini = write_ini();
+  const struct {
+    std::string size;
+    std::string level;
+    png_uint_32 w, h;
+    png_uint_32 step_x, step_y;  // the grid's spacing in the picture
+    bool straight;
+  } cases[] = {{"64x32", "0", 64, 32, 32, 16, true},
+               {"64x32", "200", 64, 32, 32, 16, false},
+               {"3840x2160", "0", 1920, 1080, 16, 8, true}};
+  for (const auto &c : cases) {
+    ProgramResult r = run_tool("fec-mesh",
+                               {"--calib-ini", ini, "--size", c.size, "--level", c.level,
+                                "--output", "mesh.bin", "--png", "mesh.png"},
+                               mDir.path());
+    ASSERT_EQ(0, r.exit_status) << r.err;
+    EXPECT_EQ("mesh.bin\nmesh.png\n", r.out);
+    const std::string mesh = mDir.read("mesh.bin");
+    r = run_tool(
+        "fec-mesh",
+        {"--calib-ini", ini, "--size", c.size, "--level", c.level, "--output", "plain.bin"},
+        mDir.path());
+    ASSERT_EQ(0, r.exit_status) << r.err;
+    EXPECT_EQ(mDir.read("plain.bin"), mesh);
+
+    png_uint_32 w = 0, h = 0;
+    std::vector<uint8_t> rgb;
+    ASSERT_TRUE(read_png(mDir.file("mesh.png"), &w, &h, &rgb));
+    ASSERT_EQ(c.w, w);
+    ASSERT_EQ(c.h, h);
+    size_t off_grid = 0, on_grid = 0;
+    for (png_uint_32 y = 0; y < h; ++y) {
+      for (png_uint_32 x = 0; x < w; ++x) {
+        const bool grid = x % c.step_x == 0 || y % c.step_y == 0;
+        const uint8_t *px = &rgb[(y * w + x) * 3];
+        const bool lit = px[0] == 255 && px[1] == 255 && px[2] == 0;  // the mesh's yellow
+        off_grid += lit && !grid;
+        on_grid += lit && grid;
+      }
+    }
+    if (c.straight) {
+      EXPECT_EQ(w * h - (w - w / c.step_x) * (h - h / c.step_y), on_grid) << c.size;
+      EXPECT_EQ(0u, off_grid) << c.size;
+    } else {
+      EXPECT_LT(0u, off_grid) << c.size << " level " << c.level;
+    }
+  }
+  ProgramResult r = run_tool("fec-mesh",
+                             {"--calib-ini", ini, "--size", "64x32", "--level", "0", "--level",
+                              "200", "--dir", mDir.path(), "--png", "mesh.png"},
+                             mDir.path());
+  EXPECT_EQ(2, r.exit_status) << "one picture shows one level";
+}
+
 // Every tool reports the project's version, the compiled ones through the generated header and
 // the socsim script through its configured copy: the one line, nothing else, status 0.
 TEST(ToolVersions, EachToolPrintsItsNameAndTheProjectVersion) {
