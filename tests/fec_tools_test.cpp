@@ -189,17 +189,242 @@ TEST_F(FecTools, PngColoursFollowBt601WithUBeforeV) {
   }
 }
 
+// An 8x4 NV12 frame whose samples all differ, with room above each for a change.
+constexpr size_t kSmallFrame = 8 * 4 * 3 / 2;
+std::string small_frame() {
+  std::string frame(kSmallFrame, '\0');
+  for (size_t i = 0; i < frame.size(); ++i) frame[i] = (char)(100 + i * 7 % 50);
+  return frame;
+}
+
+// `frame` with `delta` added to the sample at each offset.
+std::string changed(std::string frame, const std::vector<size_t> &offsets, int delta) {
+  for (size_t i : offsets) frame[i] = (char)((uint8_t)frame[i] + delta);
+  return frame;
+}
+
+// The three plane lines of two frames the same but for one Y, U or V sample.
+std::string planes(const std::string &y, const std::string &u, const std::string &v) {
+  const std::string same = "PSNR inf dB, max diff 0 at (0, 0), 0 samples beyond 0\n";
+  return "Y: " + (y.empty() ? same : y) + "U: " + (u.empty() ? same : u) +
+         "V: " + (v.empty() ? same : v);
+}
+
+// Each plane is compared apart, at its own sample positions: Y (5, 2) is offset 2 * 8 + 5, U
+// (3, 1) offset 32 + 8 + 3 * 2, V (1, 0) offset 32 + 1 * 2 + 1. Swapping U and V shows on both.
+TEST_F(FecTools, CompareFindsEachDifferenceInItsPlaneAndPlace) {
+  const std::string ref = small_frame();
+  std::string swapped = ref;
+  for (size_t i = 32; i < kSmallFrame; i += 2) std::swap(swapped[i], swapped[i + 1]);
+  const std::string mismatch_1 = "MISMATCH: 1 of 48 samples beyond 0\n";
+  const struct {
+    std::string test;
+    std::vector<std::string> options;
+    int status;
+    std::string out;
+  } cases[] = {
+      {ref, {}, 0, planes("", "", "") + "MATCH: every sample within 0\n"},
+      {changed(ref, {21}, 3),
+       {},
+       1,
+       planes("PSNR 53.64 dB, max diff 3 at (5, 2), 1 samples beyond 0\n", "", "") + mismatch_1},
+      {changed(ref, {46}, 2),
+       {},
+       1,
+       planes("", "PSNR 51.14 dB, max diff 2 at (3, 1), 1 samples beyond 0\n", "") + mismatch_1},
+      {changed(ref, {35}, 1),
+       {},
+       1,
+       planes("", "", "PSNR 57.16 dB, max diff 1 at (1, 0), 1 samples beyond 0\n") + mismatch_1},
+      {swapped,
+       {},
+       1,
+       planes("", "PSNR 23.75 dB, max diff 43 at (1, 1), 8 samples beyond 0\n",
+              "PSNR 23.75 dB, max diff 43 at (1, 1), 8 samples beyond 0\n") +
+           "MISMATCH: 16 of 48 samples beyond 0\n"},
+      // The tolerance's boundary: a difference of 3 matches within 3, not within 2.
+      {changed(ref, {21, 46}, 3),
+       {"--max-diff", "3"},
+       0,
+       "Y: PSNR 53.64 dB, max diff 3 at (5, 2), 0 samples beyond 3\n"
+       "U: PSNR 47.62 dB, max diff 3 at (3, 1), 0 samples beyond 3\n"
+       "V: PSNR inf dB, max diff 0 at (0, 0), 0 samples beyond 3\n"
+       "MATCH: every sample within 3\n"},
+      {changed(ref, {21, 46}, 3),
+       {"-m", "2"},
+       1,
+       "Y: PSNR 53.64 dB, max diff 3 at (5, 2), 1 samples beyond 2\n"
+       "U: PSNR 47.62 dB, max diff 3 at (3, 1), 1 samples beyond 2\n"
+       "V: PSNR inf dB, max diff 0 at (0, 0), 0 samples beyond 2\n"
+       "MISMATCH: 2 of 48 samples beyond 2\n"},
+  };
+  mDir.write("ref.yuv", ref);
+  for (const auto &c : cases) {
+    mDir.write("test.yuv", c.test);
+    std::vector<std::string> args = c.options;
+    args.insert(args.end(), {"8", "4", "test.yuv", "ref.yuv"});
+    ProgramResult r = run_tool("fec-compare", args, mDir.path());
+    EXPECT_EQ(c.status, r.exit_status) << c.out;
+    EXPECT_EQ(c.out, r.out);
+    EXPECT_EQ("", r.err);
+  }
+}
+
+// Either file's frame is chosen alone, or both with --frame; the frames before are skipped.
+TEST_F(FecTools, CompareTakesTheFramesAskedFor) {
+  const std::string ref = small_frame(), other = changed(ref, {0}, 1);
+  mDir.write("a.yuv", ref + other + ref);
+  mDir.write("b.yuv", other + ref);
+  const struct {
+    std::vector<std::string> options;
+    int status;
+  } cases[] = {{{}, 1},
+               {{"--frame", "1"}, 1},
+               {{"-f", "1", "--test-frame", "2"}, 0},
+               {{"--ref-frame", "1"}, 0},
+               {{"--test-frame", "1"}, 0},
+               {{"--test-frame", "2", "--ref-frame", "1"}, 0}};
+  for (const auto &c : cases) {
+    std::vector<std::string> args = c.options;
+    args.insert(args.end(), {"8", "4", "a.yuv", "b.yuv"});
+    ProgramResult r = run_tool("fec-compare", args, mDir.path());
+    EXPECT_EQ(c.status, r.exit_status) << testing::PrintToString(c.options) << r.err;
+  }
+}
+
+// Bad input ends with status 2, one message naming the file and nothing on standard output. The
+// largest frames overflow a 32-bit size_t; on 64 bits they fit, and the file's size alone tells
+// that it is short, before any room is made for such a frame.
+TEST_F(FecTools, CompareRefusesMissingShortAndUnreadableFiles) {
+  mDir.write("one.yuv", small_frame());
+  mDir.write("short.yuv", small_frame().substr(1));
+  mDir.make_dir("dir");
+  const bool narrow = sizeof(size_t) == 4;
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+      {{"8", "4", "missing.yuv", "one.yuv"},
+       "fec-compare: cannot open missing.yuv: No such file or directory\n"},
+      {{"8", "4", "one.yuv", "short.yuv"}, "fec-compare: short.yuv has no frame 0 of 48 bytes\n"},
+      {{"--ref-frame", "1", "8", "4", "one.yuv", "one.yuv"},
+       "fec-compare: one.yuv has no frame 1 of 48 bytes\n"},
+      {{"--frame", "9223372036854775807", "8", "4", "one.yuv", "one.yuv"},
+       sizeof(long) == 4 ? ""
+                         : "fec-compare: one.yuv has no frame 9223372036854775807 of 48 bytes\n"},
+      {{"8", "4", "one.yuv", "dir"}, "fec-compare: cannot read dir: Is a directory\n"},
+      {{"2147483646", "2147483646", "one.yuv", "one.yuv"},
+       narrow ? "fec-compare: frames of 2147483646x2147483646 are too large for this machine\n"
+              : "fec-compare: one.yuv has no frame 0 of 6917529014756179974 bytes\n"},
+  };
+  for (const auto &c : cases) {
+    ProgramResult r = run_tool("fec-compare", c.args, mDir.path());
+    EXPECT_EQ(2, r.exit_status) << c.err;
+    EXPECT_EQ("", r.out);
+    if (c.err.empty()) {
+      EXPECT_EQ(0u, r.err.find("usage: fec-compare")) << r.err;
+    } else {
+      EXPECT_EQ(c.err, r.err);
+    }
+  }
+  for (const char *size : {"7", "1", "2147483648", "x"}) {
+    ProgramResult r = run_tool("fec-compare", {size, "4", "one.yuv", "one.yuv"}, mDir.path());
+    EXPECT_EQ(2, r.exit_status) << size;
+    EXPECT_EQ(0u, r.err.find("usage: fec-compare")) << size;
+  }
+}
+
+// The heat map lights exactly the pixels whose Y sample or chroma pair differs.
+TEST_F(FecTools, CompareHeatMapShowsWhereTheFramesDiffer) {
+  const std::string ref = small_frame();
+  mDir.write("ref.yuv", ref);
+  mDir.write("test.yuv", changed(ref, {21, 46}, 1));  // Y (5, 2); U (3, 1): pixels 6-7, rows 2-3
+  ProgramResult r = run_tool(
+      "fec-compare", {"--heatmap", "diff.png", "8", "4", "test.yuv", "ref.yuv"}, mDir.path());
+  EXPECT_EQ(1, r.exit_status) << r.err;
+  png_uint_32 w = 0, h = 0;
+  std::vector<uint8_t> rgb;
+  ASSERT_TRUE(read_png(mDir.file("diff.png"), &w, &h, &rgb));
+  ASSERT_EQ(8u, w);
+  ASSERT_EQ(4u, h);
+  for (png_uint_32 y = 0; y < h; ++y) {
+    for (png_uint_32 x = 0; x < w; ++x) {
+      const bool differs = (x == 5 && y == 2) || (x >= 6 && y >= 2);
+      const uint8_t *px = &rgb[(y * w + x) * 3];
+      EXPECT_EQ(differs, px[0] != 0 || px[1] != 0 || px[2] != 0) << x << ", " << y;
+    }
+  }
+  EXPECT_EQ((std::vector<uint8_t>{0, 0, 255}),
+            std::vector<uint8_t>(&rgb[(2 * 8 + 5) * 3], &rgb[(2 * 8 + 6) * 3]))
+      << "a difference of 1 is blue";
+}
+
+// The mesh drawn over its output grid: the identity only retraces the grid (lines every 32
+// columns and 16 rows, scaled with the picture), a correction moves it; the mesh file is the
+// same with or without the picture.
+TEST_F(FecTools, MeshPictureShowsTheDisplacement) {
+  const std::string ini = write_ini();
+  const struct {
+    std::string size;
+    std::string level;
+    png_uint_32 w, h;
+    png_uint_32 step_x, step_y;  // the grid's spacing in the picture
+    bool straight;
+  } cases[] = {{"64x32", "0", 64, 32, 32, 16, true},
+               {"64x32", "200", 64, 32, 32, 16, false},
+               {"3840x2160", "0", 1920, 1080, 16, 8, true}};
+  for (const auto &c : cases) {
+    ProgramResult r = run_tool("fec-mesh",
+                               {"--calib-ini", ini, "--size", c.size, "--level", c.level,
+                                "--output", "mesh.bin", "--png", "mesh.png"},
+                               mDir.path());
+    ASSERT_EQ(0, r.exit_status) << r.err;
+    EXPECT_EQ("mesh.bin\nmesh.png\n", r.out);
+    const std::string mesh = mDir.read("mesh.bin");
+    r = run_tool(
+        "fec-mesh",
+        {"--calib-ini", ini, "--size", c.size, "--level", c.level, "--output", "plain.bin"},
+        mDir.path());
+    ASSERT_EQ(0, r.exit_status) << r.err;
+    EXPECT_EQ(mDir.read("plain.bin"), mesh);
+
+    png_uint_32 w = 0, h = 0;
+    std::vector<uint8_t> rgb;
+    ASSERT_TRUE(read_png(mDir.file("mesh.png"), &w, &h, &rgb));
+    ASSERT_EQ(c.w, w);
+    ASSERT_EQ(c.h, h);
+    size_t off_grid = 0, on_grid = 0;
+    for (png_uint_32 y = 0; y < h; ++y) {
+      for (png_uint_32 x = 0; x < w; ++x) {
+        const bool grid = x % c.step_x == 0 || y % c.step_y == 0;
+        const uint8_t *px = &rgb[(y * w + x) * 3];
+        const bool lit = px[0] == 255 && px[1] == 255 && px[2] == 0;  // the mesh's yellow
+        off_grid += lit && !grid;
+        on_grid += lit && grid;
+      }
+    }
+    if (c.straight) {
+      EXPECT_EQ(w * h - (w - w / c.step_x) * (h - h / c.step_y), on_grid) << c.size;
+      EXPECT_EQ(0u, off_grid) << c.size;
+    } else {
+      EXPECT_LT(0u, off_grid) << c.size << " level " << c.level;
+    }
+  }
+  ProgramResult r = run_tool("fec-mesh",
+                             {"--calib-ini", ini, "--size", "64x32", "--level", "0", "--level",
+                              "200", "--dir", mDir.path(), "--png", "mesh.png"},
+                             mDir.path());
+  EXPECT_EQ(2, r.exit_status) << "one picture shows one level";
+}
+
 // Every tool reports the project's version, the compiled ones through the generated header and
 // the socsim script through its configured copy: the one line, nothing else, status 0.
 TEST(ToolVersions, EachToolPrintsItsNameAndTheProjectVersion) {
   const struct {
     const char *tool;
     bool script;
-  } tools[] = {{"fec-mesh", false},
-               {"nv12-testpic", false},
-               {"nv12-topng", false},
-               {"tqzel-sim", false},
-               {"socsim", true}};
+  } tools[] = {{"fec-compare", false}, {"fec-mesh", false},  {"nv12-testpic", false},
+               {"nv12-topng", false},  {"tqzel-sim", false}, {"socsim", true}};
   for (const auto &t : tools) {
     ProgramRun run;
     run.program = staged_program(t.tool);

@@ -12,13 +12,18 @@
 #include "camtools_version.h"
 #include "fisheye_model.h"
 #include "mesh_format.h"
+#include "mesh_picture.h"
 #include "tool_io.h"
+#include "tool_png.h"
 
 namespace {
 
 const char kDefaultPrefix[] = "zm3318c";
-// The value of the option without a letter.
-constexpr int kVersionOption = 256;
+// The values of the options without a letter.
+enum {
+  kVersionOption = 256,
+  kPngOption,
+};
 
 // The exercises' name for a mesh file, never cut: a name cut short loses its level, and two
 // levels would share one file. One the file system cannot hold is refused when it is created.
@@ -37,12 +42,13 @@ std::string mesh_file_name(const char *prefix, int in_w, int in_h, int out_w, in
 int usage() {
   fprintf(stderr,
           "usage: fec-mesh --calib-ini FILE --size WxH [--input-size WxH] [--level N]...\n"
-          "                (--dir DIR [--prefix NAME] | --output FILE)\n"
+          "                (--dir DIR [--prefix NAME] | --output FILE) [--png FILE.png]\n"
           "       fec-mesh --version\n"
           "  writes the mesh for an output of WxH pixels (input: --input-size, default the\n"
           "  same) at each correction level N (default: the INI's correct_level), to\n"
           "  DIR/NAME_fecMesh_srcWxH_dstWxH_step32x16_levelNNN.bin (NAME default %s)\n"
-          "  or, for one level, to FILE; prints the path of every file written\n",
+          "  or, for one level, to FILE; for one level, --png draws the mesh over its\n"
+          "  output grid; prints the path of every file written\n",
           kDefaultPrefix);
   return 2;
 }
@@ -63,10 +69,12 @@ int main(int argc, char **argv) {
                                            {"dir", required_argument, nullptr, 'd'},
                                            {"prefix", required_argument, nullptr, 'p'},
                                            {"output", required_argument, nullptr, 'o'},
+                                           {"png", required_argument, nullptr, kPngOption},
                                            {"help", no_argument, nullptr, 'h'},
                                            {"version", no_argument, nullptr, kVersionOption},
                                            {nullptr, 0, nullptr, 0}};
   const char *ini = nullptr, *dir = nullptr, *output = nullptr, *prefix = kDefaultPrefix;
+  const char *png = nullptr;
   int out_w = 0, out_h = 0, in_w = 0, in_h = 0;
   std::vector<int> levels;
   for (int opt; (opt = getopt_long(argc, argv, "c:s:i:l:d:p:o:h", kOptions, nullptr)) != -1;) {
@@ -94,6 +102,9 @@ int main(int argc, char **argv) {
       case 'o':
         output = optarg;
         break;
+      case kPngOption:
+        png = optarg;
+        break;
       case kVersionOption:
         printf("fec-mesh %s\n", CAMTOOLS_VERSION);
         return 0;
@@ -104,7 +115,8 @@ int main(int argc, char **argv) {
   if (optind != argc || ini == nullptr || out_w == 0 || (dir == nullptr) == (output == nullptr)) {
     return usage();
   }
-  if (output != nullptr && levels.size() > 1) return usage();
+  // One picture shows one level.
+  if ((output != nullptr || png != nullptr) && levels.size() > 1) return usage();
   if (in_w == 0) {
     in_w = out_w;
     in_h = out_h;
@@ -134,6 +146,11 @@ int main(int argc, char **argv) {
     const std::vector<uint8_t> bytes = lenswarp::encode_mesh(mesh);
     if (!write_whole_file("fec-mesh", path.c_str(), bytes.data(), bytes.size())) return 1;
     printf("%s\n", path.c_str());
+    if (png != nullptr) {
+      const RgbPicture pic = draw_mesh(mesh, in_w, in_h, out_w, out_h);
+      if (!write_rgb_png("fec-mesh", png, pic.width, pic.height, pic.rgb.data())) return 1;
+      printf("%s\n", png);
+    }
   }
   return 0;
 }

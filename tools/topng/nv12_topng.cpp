@@ -2,7 +2,6 @@
 // warpbench --stream-to writes them) to an RGB PNG that any viewer opens.
 #include <errno.h>
 #include <getopt.h>
-#include <png.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
@@ -13,6 +12,7 @@
 
 #include "camtools_version.h"
 #include "tool_io.h"
+#include "tool_png.h"
 
 namespace {
 
@@ -38,34 +38,6 @@ void to_rgb(int y, int u, int v, double *rgb) {
   rgb[0] = c + 1.596 * e;
   rgb[1] = c - 0.392 * d - 0.813 * e;
   rgb[2] = c + 2.017 * d;
-}
-
-int write_png(const char *path, int width, int height, const std::vector<uint8_t> &rgb) {
-  FILE *f = create_file("nv12-topng", path);
-  if (f == nullptr) return 1;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  if (png == nullptr || info == nullptr || setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    fclose(f);
-    fprintf(stderr, "nv12-topng: cannot write %s\n", path);
-    return 1;
-  }
-  png_init_io(png, f);
-  png_set_IHDR(png, info, (png_uint_32)width, (png_uint_32)height, 8, PNG_COLOR_TYPE_RGB,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  for (int y = 0; y < height; ++y) {
-    png_write_row(png, const_cast<png_bytep>(rgb.data() + (size_t)y * width * 3));
-  }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  if (fclose(f) != 0) {
-    int err = errno;
-    fprintf(stderr, "nv12-topng: cannot write %s: %s\n", path, strerror(err));
-    return 1;
-  }
-  return 0;
 }
 
 }  // namespace
@@ -140,5 +112,5 @@ int main(int argc, char **argv) {
       for (int k = 0; k < 3; ++k) rgb[((size_t)oy * out_w + ox) * 3 + k] = clamp_byte(sum[k] / n);
     }
   }
-  return write_png(output, out_w, out_h, rgb);
+  return write_rgb_png("nv12-topng", output, out_w, out_h, rgb.data()) ? 0 : 1;
 }

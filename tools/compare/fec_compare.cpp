@@ -1,0 +1,267 @@
+// fec-compare: compares an NV12 frame with a reference frame, such as a frame the board's
+// hardware corrected with the same frame corrected by the stand-in library, plane by plane,
+// and says whether every sample lies within a tolerance.
+#include <errno.h>
+#include <getopt.h>
+#include <inttypes.h>
+#include <math.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <limits>
+#include <vector>
+
+#include "camtools_version.h"
+#include "tool_io.h"
+#include "tool_png.h"
+
+namespace {
+
+// The values of the options without a letter.
+enum {
+  kVersionOption = 256,
+  kTestFrameOption,
+  kRefFrameOption,
+  kHeatmapOption,
+};
+
+// Status for bad input: command line, sizes or files.
+constexpr int kBadInput = 2;
+
+int usage() {
+  fprintf(stderr,
+          "usage: fec-compare [--frame K] [--test-frame K] [--ref-frame K] [--max-diff N]\n"
+          "                   [--heatmap FILE.png] WIDTH HEIGHT TEST REFERENCE\n"
+          "       fec-compare --version\n"
+          "  compares frame K (from 0, default 0) of TEST with that of REFERENCE, NV12 frames\n"
+          "  of WIDTHxHEIGHT one after the other, plane by plane; exits with 0 when no sample\n"
+          "  differs by more than N (default 0), 1 when one does, 2 for bad input\n");
+  return kBadInput;
+}
+
+bool parse_frame(const char *text, long *frame) {
+  return parse_number(text, 0, std::numeric_limits<long>::max(), frame);
+}
+
+// Reads frame `frame` of `path`, frames being `frame_bytes` long, into `bytes`, seeking past
+// the frames before it. False after a message naming the file.
+bool read_frame(const char *path, long frame, size_t frame_bytes, std::vector<uint8_t> *bytes) {
+  FILE *f = fopen(path, "rb");
+  if (f == nullptr) {
+    int err = errno;
+    fprintf(stderr, "fec-compare: cannot open %s: %s\n", path, strerror(err));
+    return false;
+  }
+  bool ok = false;
+  uint64_t start, end;
+  struct stat st;
+  // A frame that no file offset reaches, or beyond a regular file's end, is missing: say so
+  // before making room for it.
+  const bool addressable =
+      !__builtin_mul_overflow((uint64_t)frame, (uint64_t)frame_bytes, &start) &&
+      !__builtin_add_overflow(start, (uint64_t)frame_bytes, &end) &&
+      end <= (uint64_t)std::numeric_limits<off_t>::max();
+  if (!addressable ||
+      (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && (uint64_t)st.st_size < end)) {
+    fprintf(stderr, "fec-compare: %s has no frame %ld of %zu bytes\n", path, frame, frame_bytes);
+  } else if (fseeko(f, (off_t)start, SEEK_SET) != 0) {
+    int err = errno;
+    fprintf(stderr, "fec-compare: cannot seek to frame %ld of %s: %s\n", frame, path,
+            strerror(err));
+  } else {
+    bytes->resize(frame_bytes);
+    size_t got = fread(bytes->data(), 1, frame_bytes, f);
+    int err = errno;
+    if (got == frame_bytes) {
+      ok = true;
+    } else if (ferror(f)) {
+      fprintf(stderr, "fec-compare: cannot read %s: %s\n", path, strerror(err));
+    } else {
+      fprintf(stderr, "fec-compare: %s has no frame %ld of %zu bytes\n", path, frame, frame_bytes);
+    }
+  }
+  fclose(f);
+  return ok;
+}
+
+// Where a plane's samples lie in an NV12 frame: Y whole, U and V interleaved at half size.
+struct PlaneLayout {
+  const char *name;
+  bool chroma;
+  size_t first;  // offset of the first sample within its plane
+};
+const PlaneLayout kPlanes[] = {{"Y", false, 0}, {"U", true, 0}, {"V", true, 1}};
+
+struct PlaneStats {
+  uint64_t samples = 0;
+  uint64_t squared_error = 0;
+  int max_diff = 0;
+  size_t max_x = 0, max_y = 0;  // the first sample, in row order, with max_diff
+  uint64_t beyond = 0;          // samples that differ by more than the tolerance
+};
+
+PlaneStats compare_plane(const uint8_t *test, const uint8_t *ref, size_t width, size_t height,
+                         const PlaneLayout &plane, int tolerance) {
+  const size_t base = (plane.chroma ? width * height : 0) + plane.first;
+  const size_t step = plane.chroma ? 2 : 1;
+  const size_t plane_w = plane.chroma ? width / 2 : width;
+  const size_t plane_h = plane.chroma ? height / 2 : height;
+  PlaneStats s;
+  for (size_t y = 0; y < plane_h; ++y) {
+    for (size_t x = 0; x < plane_w; ++x) {
+      const size_t i = base + y * width + x * step;
+      const int d = abs((int)test[i] - (int)ref[i]);
+      s.squared_error += (uint64_t)(d * d);
+      if (d > tolerance) ++s.beyond;
+      if (d > s.max_diff) {
+        s.max_diff = d;
+        s.max_x = x;
+        s.max_y = y;
+      }
+    }
+  }
+  s.samples = (uint64_t)plane_w * plane_h;
+  return s;
+}
+
+// The heat map's colour ramp: black for no difference, then blue, cyan, green, yellow and red
+// at these differences, linear between them, so that a difference of one stands out as well.
+struct RampStop {
+  int diff;
+  uint8_t rgb[3];
+};
+const RampStop kRamp[] = {{1, {0, 0, 255}},
+                          {4, {0, 255, 255}},
+                          {16, {0, 255, 0}},
+                          {64, {255, 255, 0}},
+                          {255, {255, 0, 0}}};
+
+void ramp_colour(int diff, uint8_t *rgb) {
+  if (diff == 0) {
+    rgb[0] = rgb[1] = rgb[2] = 0;
+    return;
+  }
+  size_t k = 1;
+  while (k + 1 < sizeof(kRamp) / sizeof(kRamp[0]) && diff > kRamp[k].diff) ++k;
+  const RampStop &a = kRamp[k - 1], &b = kRamp[k];
+  const double t = (double)(diff - a.diff) / (b.diff - a.diff);
+  for (int c = 0; c < 3; ++c) rgb[c] = (uint8_t)lround(a.rgb[c] + t * (b.rgb[c] - a.rgb[c]));
+}
+
+// Each pixel's colour is its largest difference over its Y sample and its chroma pair.
+std::vector<uint8_t> heat_map(const uint8_t *test, const uint8_t *ref, size_t width,
+                              size_t height) {
+  std::vector<uint8_t> rgb(width * height * 3);
+  const size_t uv = width * height;
+  for (size_t y = 0; y < height; ++y) {
+    for (size_t x = 0; x < width; ++x) {
+      const size_t i = y * width + x, c = uv + (y / 2) * width + (x / 2) * 2;
+      int d = abs((int)test[i] - (int)ref[i]);
+      for (size_t k = c; k < c + 2; ++k) {
+        const int dc = abs((int)test[k] - (int)ref[k]);
+        if (dc > d) d = dc;
+      }
+      ramp_colour(d, &rgb[i * 3]);
+    }
+  }
+  return rgb;
+}
+
+void print_plane(const char *name, const PlaneStats &s, long tolerance) {
+  char psnr[32] = "inf";
+  if (s.squared_error != 0) {
+    snprintf(psnr, sizeof(psnr), "%.2f",
+             10 * log10(255.0 * 255.0 * (double)s.samples / (double)s.squared_error));
+  }
+  printf("%s: PSNR %s dB, max diff %d at (%zu, %zu), %" PRIu64 " samples beyond %ld\n", name, psnr,
+         s.max_diff, s.max_x, s.max_y, s.beyond, tolerance);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  static const struct option kOptions[] = {
+      {"frame", required_argument, nullptr, 'f'},
+      {"test-frame", required_argument, nullptr, kTestFrameOption},
+      {"ref-frame", required_argument, nullptr, kRefFrameOption},
+      {"max-diff", required_argument, nullptr, 'm'},
+      {"heatmap", required_argument, nullptr, kHeatmapOption},
+      {"help", no_argument, nullptr, 'h'},
+      {"version", no_argument, nullptr, kVersionOption},
+      {nullptr, 0, nullptr, 0}};
+  long test_frame = 0, ref_frame = 0, tolerance = 0;
+  const char *heatmap = nullptr;
+  for (int opt; (opt = getopt_long(argc, argv, "f:m:h", kOptions, nullptr)) != -1;) {
+    switch (opt) {
+      case 'f':
+        if (!parse_frame(optarg, &test_frame)) return usage();
+        ref_frame = test_frame;
+        break;
+      case kTestFrameOption:
+        if (!parse_frame(optarg, &test_frame)) return usage();
+        break;
+      case kRefFrameOption:
+        if (!parse_frame(optarg, &ref_frame)) return usage();
+        break;
+      case 'm':
+        if (!parse_number(optarg, 0, 255, &tolerance)) return usage();
+        break;
+      case kHeatmapOption:
+        heatmap = optarg;
+        break;
+      case kVersionOption:
+        printf("fec-compare %s\n", CAMTOOLS_VERSION);
+        return 0;
+      default:
+        return usage();
+    }
+  }
+  // Up to INT_MAX: the heat map's rows are counted in ints, here and in libpng.
+  long width, height;
+  if (argc - optind != 4 ||
+      !parse_number(argv[optind], 2, std::numeric_limits<int>::max(), &width) ||
+      !parse_number(argv[optind + 1], 2, std::numeric_limits<int>::max(), &height) || width % 2 ||
+      height % 2) {
+    return usage();
+  }
+  const char *test_path = argv[optind + 2], *ref_path = argv[optind + 3];
+
+  // The heat map takes three bytes a pixel, twice a frame's: when it fits, so does a frame.
+  size_t pixels, heat_bytes;
+  if (__builtin_mul_overflow((size_t)width, (size_t)height, &pixels) ||
+      __builtin_mul_overflow(pixels, (size_t)3, &heat_bytes)) {
+    fprintf(stderr, "fec-compare: frames of %ldx%ld are too large for this machine\n", width,
+            height);
+    return kBadInput;
+  }
+  const size_t frame_bytes = heat_bytes / 2;
+
+  std::vector<uint8_t> test, ref;
+  if (!read_frame(test_path, test_frame, frame_bytes, &test) ||
+      !read_frame(ref_path, ref_frame, frame_bytes, &ref)) {
+    return kBadInput;
+  }
+  if (heatmap != nullptr) {
+    const std::vector<uint8_t> rgb = heat_map(test.data(), ref.data(), width, height);
+    if (!write_rgb_png("fec-compare", heatmap, (int)width, (int)height, rgb.data())) {
+      return kBadInput;
+    }
+  }
+  uint64_t samples = 0, beyond = 0;
+  for (const PlaneLayout &plane : kPlanes) {
+    const PlaneStats s =
+        compare_plane(test.data(), ref.data(), width, height, plane, (int)tolerance);
+    print_plane(plane.name, s, tolerance);
+    samples += s.samples;
+    beyond += s.beyond;
+  }
+  if (beyond == 0) {
+    printf("MATCH: every sample within %ld\n", tolerance);
+    return 0;
+  }
+  printf("MISMATCH: %" PRIu64 " of %" PRIu64 " samples beyond %ld\n", beyond, samples, tolerance);
+  return 1;
+}
