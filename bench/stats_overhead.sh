@@ -16,30 +16,21 @@ width=1280
 height=720
 fmt="width=$width,height=$height,pixelformat=NV12"
 
-cmake --preset release >/dev/null
-cmake --build --preset release >/dev/null
+source bench/release_install.sh
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cmake --install build/release --prefix "$work/install" >/dev/null
+install_release "$work"
 bin=$work/install/bin
-cat > "$work/calib.ini" <<'INI'
-[fec_online]
-light_center = 1920.0 1080.0
-coeff = -1103.7 3.6843e-4 -1.0378e-7 6.0608e-11
-direction = 0
-style = 0
-correct_level = 200
-calib_width = 3840
-calib_height = 2160
-calib_level_maxLimit = 200
-INI
+# The lens of scripts/demo, as the calibration INI fuzzer keeps it among its seeds.
+cp fuzz/corpus/calibration_ini/demo-lens "$work/calib.ini"
 "$bin/nv12-testpic" --calib-ini "$work/calib.ini" "$width" "$height" "$work/picture.yuv" >/dev/null
 
-# The loop rate of one run: the last rate line's average; the frame count is one more than a
-# multiple of 1000, so the last line covers all but the first frame.
+# The loop rate of one run: the last rate line's average. A line follows the frame after every
+# 1000 counted, and the last frame ends the loop uncounted, so FRAMES + 2 frames give a last line
+# over FRAMES frames (a multiple of 1000).
 loop_fps() {
   "$bin/socsim" "$bin/warpbench" -v "$fmt" -x "$fmt" --calib-ini-from "$work/calib.ini" \
-    --stream-from "$work/picture.yuv" --fps 1000 --stream-count $((frames + 1)) 2>/dev/null |
+    --stream-from "$work/picture.yuv" --fps 1000 --stream-count $((frames + 2)) 2>/dev/null |
     grep '^warpbench Current fps' | tail -n 1 | sed 's/.*Total avg fps: //'
 }
 
