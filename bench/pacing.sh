@@ -12,11 +12,10 @@ width=${WIDTH:-1280}
 height=${HEIGHT:-720}
 fmt="width=$width,height=$height,pixelformat=NV12"
 
-cmake --preset release >/dev/null
-cmake --build --preset release >/dev/null
+source bench/release_install.sh
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cmake --install build/release --prefix "$work/install" >/dev/null
+install_release "$work"
 "$work/install/bin/nv12-testpic" "$width" "$height" "$work/picture.yuv"
 mesh_points=$(( ((width + 31) / 32 + 1) * ((height + 15) / 16 + 1) ))
 head -c $((6 * mesh_points)) /dev/zero > "$work/mesh.bin"

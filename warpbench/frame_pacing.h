@@ -10,6 +10,11 @@
 // Moves an absolute deadline on by `period_ns`, keeping nanoseconds in 0..999999999.
 void advance_deadline(struct timespec *deadline, int32_t period_ns);
 
+// A CLOCK_MONOTONIC reading in nanoseconds.
+inline int64_t timespec_ns(const struct timespec *t) {
+  return (int64_t)t->tv_sec * 1000000000 + t->tv_nsec;
+}
+
 // Frames are paced, and rate lines printed, only for a positive fps.
 inline bool pacing_enabled(int32_t fps) {
   return fps > 0;

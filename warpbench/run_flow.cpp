@@ -14,6 +14,7 @@
 #include "messages.h"
 #include "options.h"
 #include "run_state.h"
+#include "run_statistics.h"
 #include "standard_descriptors.h"
 #include "stop_signals.h"
 #include "working_buffers.h"
@@ -68,19 +69,27 @@ void count_frame(RateReport *r, int32_t fps) {
 // begun is finished, but for a write that the signal ends.
 void run_frames(int out) {
   const int32_t fps = run_settings.fps;
+  const int32_t period_ns = run_settings.frame_period_ns;
+  const bool timed = run_statistics_wanted();
   RateReport report = {};
   struct timespec next_deadline;
   clock_gettime(CLOCK_MONOTONIC, &next_deadline);
+  if (timed) begin_frame_loop(timespec_ns(&next_deadline));
   for (;;) {
     if (caught_stop_signal() != 0) break;
     if (pacing_enabled(fps)) {
       clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next_deadline, nullptr);
       if (caught_stop_signal() != 0) break;
     }
-    if (process_frame(out) < 0) break;
-    advance_deadline(&next_deadline, run_settings.frame_period_ns);
+    FrameTimes times = {};
+    if (pacing_enabled(fps)) times.deadline_ns = timespec_ns(&next_deadline);
+    int step = process_frame(out, timed ? &times : nullptr);
+    if (timed) record_frame(&times, fps, period_ns);
+    if (step < 0) break;
+    advance_deadline(&next_deadline, period_ns);
     count_frame(&report, fps);
   }
+  if (timed) end_frame_loop();
 }
 
 // The exit status of a mesh source that could not be had.
@@ -143,6 +152,7 @@ void tear_down(int out) {
   stop_console();
   close_output_file(out);
   if (fec_ctx != nullptr) tq_lenswarp_api_deinit(fec_ctx);
+  close_run_statistics();
   deinit_lenswarp_bufs();
   fec_ctx = nullptr;
 }
@@ -169,6 +179,8 @@ int warpbench_main(int argc, char **argv) {
     say(stderr, "init_lenswarp_bufs failed: %s\n", strerror(err));
     return -1;
   }
+  // Opened after the buffers, so the descriptors they print are those of a run without them.
+  open_run_statistics();
   int out = -1;
   run_on_buffers(&out);
   tear_down(out);

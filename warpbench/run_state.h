@@ -9,6 +9,7 @@
 
 #include "dma_alloc.h"
 #include "run_settings.h"
+#include "run_statistics.h"
 #include "working_buffers.h"
 
 // Filled from the command line. Afterwards the frame step counts stream_skip and stream_count
@@ -28,6 +29,12 @@ extern RunBuffers run_bufs;
 // while closed). mem_fd keeps its last value after mem_deinit.
 extern int mem_fd;
 extern const MemOps *mem_ops;
+
+// The statistics files named by WARPBENCH_STATS and WARPBENCH_FRAMES (-1 when not asked for or
+// not open), and what the frame loop recorded for them. Only the main thread touches them.
+extern int stats_fd;
+extern int frames_fd;
+extern RunStatistics run_stats;
 
 // Set once, by the main thread after its frame loop; the console thread ends when it sees it.
 extern std::atomic<bool> stop_requested;

@@ -222,10 +222,16 @@ void close_output_file(int fd) {
   }
 }
 
-int process_frame(int out) {
-  if (tq_lenswarp_api_process(fec_ctx, run_bufs.in_pic.fd, run_bufs.out_pic.fd) != 0) {
-    int err = errno;
-    say(stderr, "tq_lenswarp_api_process failed: %s\n", strerror(err));
+int process_frame(int out, FrameTimes *times) {
+  if (times != nullptr) times->start_ns = monotonic_ns();
+  int processed = tq_lenswarp_api_process(fec_ctx, run_bufs.in_pic.fd, run_bufs.out_pic.fd);
+  int process_err = errno;
+  if (times != nullptr) {
+    times->end_ns = monotonic_ns();
+    times->engine_failed = processed != 0;
+  }
+  if (processed != 0) {
+    say(stderr, "tq_lenswarp_api_process failed: %s\n", strerror(process_err));
     return -1;
   }
   if (out >= 0 && run_settings.stream_skip == 0) {
@@ -239,10 +245,13 @@ int process_frame(int out) {
     }
     ++frames_written;
     sync_cpu_access(run_bufs.out_pic, DMA_SYNC_READ_END, "DMA output sync(post-read)");
+    // The write-out follows the engine call at once, so its end is the write's start.
+    if (times != nullptr) times->write_ns = monotonic_ns() - times->end_ns;
     say(stderr, "%c\n", '<');
     fflush(stderr);
   }
   if (run_settings.stream_skip > 0) {
+    if (times != nullptr) times->skipped = true;
     --run_settings.stream_skip;
     return 0;
   }

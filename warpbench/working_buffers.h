@@ -7,6 +7,8 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include "run_statistics.h"
+
 // The set lives in run_state.h as run_bufs.
 struct RunBuffers {
   DmaBuffer mesh[2];  // mesh[0] is handed to the library at start; both feed the mesh exercises
@@ -57,6 +59,7 @@ size_t write_buffer_to_file(int fd, const void *buf, size_t n);
 void close_output_file(int fd);
 
 // One engine call, the write-out and the skip/count bookkeeping: 0 to go on, -1 to end the loop.
-int process_frame(int out);
+// With `times` it also stamps the engine call and times the write-out; without, no clock is read.
+int process_frame(int out, FrameTimes *times);
 
 #endif  // WARPBENCH_WORKING_BUFFERS_H

@@ -1,0 +1,277 @@
+// warpbench's run statistics (WARPBENCH_STATS, WARPBENCH_FRAMES) against the stand-in library's
+// own call trace of the same run.
+#include <camtools_version.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "warpbench_fixture.h"
+
+namespace {
+
+using nlohmann::json;
+
+struct FrameRow {
+  int64_t frame, deadline_ns, start_ns, end_ns, write_ns;
+};
+
+class WarpbenchStats : public WarpbenchTest {
+ protected:
+  WarpbenchStats() {
+    mExtraEnv["WARPBENCH_STATS"] = mDir.file("stats.json");
+    mExtraEnv["WARPBENCH_FRAMES"] = mDir.file("frames.csv");
+  }
+
+  json summary() const {
+    std::string text = mDir.read("stats.json");
+    EXPECT_FALSE(text.empty());
+    EXPECT_EQ('\n', text.back()) << "one line";
+    EXPECT_EQ(text.find('\n'), text.size() - 1) << "one line";
+    return json::parse(text);
+  }
+
+  std::vector<FrameRow> frames() const {
+    std::ifstream f(mDir.file("frames.csv"));
+    std::string line;
+    std::getline(f, line);
+    EXPECT_EQ("frame,deadline_ns,start_ns,end_ns,write_ns", line);
+    std::vector<FrameRow> rows;
+    while (std::getline(f, line)) {
+      FrameRow r;
+      char c[4];
+      std::istringstream in(line);
+      in >> r.frame >> c[0] >> r.deadline_ns >> c[1] >> r.start_ns >> c[2] >> r.end_ns >> c[3] >>
+          r.write_ns;
+      EXPECT_TRUE(in && in.peek() == EOF) << line;
+      EXPECT_EQ((int64_t)rows.size(), r.frame);
+      rows.push_back(r);
+    }
+    return rows;
+  }
+};
+
+// The exact value at `per_mille` by nearest rank.
+int64_t nearest_rank(std::vector<int64_t> values, int per_mille) {
+  std::sort(values.begin(), values.end());
+  size_t rank = (per_mille * values.size() + 999) / 1000;
+  return values[std::max<size_t>(rank, 1) - 1];
+}
+
+// A distribution of the summary against the exact values it was made of: count, min, max and
+// mean exact (to the printed nanosecond), the percentiles within the histogram's 1/128.
+void expect_distribution(const json &d, const std::vector<int64_t> &ns, const char *what) {
+  SCOPED_TRACE(what);
+  ASSERT_EQ(ns.size(), d["count"].get<size_t>());
+  if (ns.empty()) return;
+  const double us = 1e3, rounding = 0.0006;
+  EXPECT_NEAR(*std::min_element(ns.begin(), ns.end()) / us, d["min"].get<double>(), rounding);
+  EXPECT_NEAR(*std::max_element(ns.begin(), ns.end()) / us, d["max"].get<double>(), rounding);
+  double sum = 0;
+  for (int64_t v : ns) sum += (double)v;
+  EXPECT_NEAR(sum / ns.size() / us, d["mean"].get<double>(), rounding);
+  const std::pair<const char *, int> percentiles[] = {
+      {"p50", 500}, {"p90", 900}, {"p99", 990}, {"p99_9", 999}};
+  for (const auto &p : percentiles) {
+    double exact = nearest_rank(ns, p.second) / us;
+    EXPECT_NEAR(exact, d[p.first].get<double>(), exact / 128 + rounding) << p.first;
+  }
+}
+
+TEST_F(WarpbenchStats, FiguresAgreeWithTheLibrarysTrace) {
+  write_picture();
+  write_mesh();
+  const int fps = 500, skip = 2, count = 20;
+  ProgramResult r =
+      run(with(picture_args(), {"--mesh-from", "mesh.bin", "--fps", std::to_string(fps),
+                                "--stream-skip", std::to_string(skip), "--stream-count",
+                                std::to_string(count), "--stream-to", "out.yuv"}));
+  ASSERT_EQ(0, r.exit_status) << r.err;
+  const std::vector<json> calls = trace_of("process");
+  const std::vector<FrameRow> rows = frames();
+  const json s = summary();
+  ASSERT_EQ((size_t)(skip + count), calls.size());
+  ASSERT_EQ(calls.size(), rows.size());
+  EXPECT_EQ(json::parse(R"({"engine_calls":22,"frames_written":20,"frames_skipped":2,
+                            "engine_failures":0})"),
+            s["counts"]);
+
+  const int64_t period = 1000000000 / fps;
+  std::vector<int64_t> engine, lateness, writes, gaps;
+  for (size_t k = 0; k < rows.size(); ++k) {
+    const FrameRow &f = rows[k];
+    const int64_t t = calls[k]["t_ns"], dur = calls[k]["dur_ns"];
+    EXPECT_EQ(rows[0].deadline_ns + (int64_t)k * period, f.deadline_ns) << k;
+    EXPECT_LE(f.deadline_ns, f.start_ns) << k;
+    // The library's call lies within warpbench's stamps of it.
+    EXPECT_LE(f.start_ns, t) << k;
+    EXPECT_GE(f.end_ns, t + dur) << k;
+    gaps.push_back((t - f.start_ns) + (f.end_ns - t - dur));
+    EXPECT_EQ(k >= (size_t)skip, f.write_ns > 0) << k;
+    engine.push_back(f.end_ns - f.start_ns);
+    lateness.push_back(f.start_ns - f.deadline_ns);
+    if (f.write_ns > 0) writes.push_back(f.write_ns);
+  }
+  // Stamps and trace differ by the clock reads and the trace's own line; a preempted frame may
+  // differ more, the typical one not.
+  EXPECT_LT(nearest_rank(gaps, 500), 2000000);
+  expect_distribution(s["engine_us"], engine, "engine_us");
+  expect_distribution(s["lateness_us"], lateness, "lateness_us");
+  expect_distribution(s["write_us"], writes, "write_us");
+  int64_t missed = 0;
+  for (int64_t late : lateness) missed += late > period;
+  EXPECT_EQ(missed, s["deadlines_missed"]);
+
+  const json run_info = s["run"];
+  EXPECT_EQ(CAMTOOLS_VERSION, run_info["version"]);
+  EXPECT_EQ(json::parse(R"({"width":64,"height":32,"format":"NV12"})"), run_info["input"]);
+  EXPECT_EQ(run_info["input"], run_info["output"]);
+  EXPECT_EQ(fps, run_info["fps"]);
+  EXPECT_EQ(period, run_info["period_ns"]);
+  EXPECT_EQ("file", run_info["mesh_source"]);
+  EXPECT_EQ("drm", run_info["allocator"]);
+  EXPECT_TRUE(std::regex_match(run_info["start_time"].get<std::string>(),
+                               std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)")));
+  EXPECT_GT(run_info["max_rss_kib"].get<long>(), 0);
+  // The loop spans at least n - 1 periods, so it never achieves more than n / (n - 1) x fps.
+  const double n = (double)rows.size();
+  EXPECT_GT(s["achieved_fps"].get<double>(), 0);
+  EXPECT_LE(s["achieved_fps"].get<double>(), fps * n / (n - 1));
+}
+
+// Missed deadlines: none when the period is far longer than the frame; some when a frame takes
+// far longer than the period (the engine on one thread over a full-HD picture, checked in the
+// trace); none to count without pacing. An engine failure ends the loop and is counted.
+TEST_F(WarpbenchStats, DeadlinesMissedFollowTheEnginesPace) {
+  const std::string big = "width=1920,height=1080,pixelformat=NV12";
+  mDir.write("big.yuv", std::string((size_t)1920 * 1080 * 3 / 2, '\x40'));
+  write_picture();
+  write_ini();
+  const int64_t kNull = -1, kSome = -2;
+  const struct {
+    std::vector<std::string> args;
+    std::map<std::string, std::string> env;
+    int64_t missed;
+    uint64_t failures;
+    const char *mesh_source;
+    Backend backend;
+  } cases[] = {
+      {{"-v", big, "-x", big, "--stream-from", "big.yuv", "--fps", "1000", "--stream-count", "4"},
+       {{"LENSWARP_THREADS", "1"}},
+       kSome,
+       0,
+       "ini online",
+       Backend::Drm},
+      {with(picture_args(), {"--fps", "1", "--stream-count", "2"}),
+       {},
+       0,
+       0,
+       "ini online",
+       Backend::Drm},
+      {with(picture_args(), {"--fps", "0", "--stream-count", "3", "--auto-parse-ini", "1"}),
+       {{"LENSWARP_FAIL_PROCESS_AT", "2"}},
+       kNull,
+       1,
+       "ini auto",
+       Backend::Library},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.args[1] + " " + c.args[c.args.size() - 3]);
+    mBackend = c.backend;
+    for (const auto &e : c.env) mExtraEnv[e.first] = e.second;
+    ProgramResult r = run(with(c.args, {"--calib-ini-from", "calib.ini"}), 120);
+    for (const auto &e : c.env) mExtraEnv.erase(e.first);
+    ASSERT_EQ(0, r.exit_status) << r.err;
+    const json s = summary();
+    const std::vector<FrameRow> rows = frames();
+    ASSERT_EQ(trace_of("process").size(), rows.size());
+    EXPECT_EQ(rows.size(), s["counts"]["engine_calls"]);
+    EXPECT_EQ(c.failures, s["counts"]["engine_failures"]);
+    EXPECT_EQ(c.mesh_source, s["run"]["mesh_source"]);
+    EXPECT_EQ(c.backend == Backend::Drm ? "drm" : "library", s["run"]["allocator"]);
+    if (c.missed == kNull) {
+      EXPECT_TRUE(s["deadlines_missed"].is_null());
+      EXPECT_TRUE(s["lateness_us"].is_null());
+      EXPECT_TRUE(s["run"]["period_ns"].is_null());
+      for (const FrameRow &f : rows) EXPECT_EQ(0, f.deadline_ns);
+      continue;
+    }
+    const int64_t period = s["run"]["period_ns"];
+    int64_t missed = 0;
+    for (const FrameRow &f : rows) missed += f.start_ns - f.deadline_ns > period;
+    EXPECT_EQ(missed, s["deadlines_missed"]);
+    if (c.missed == kSome) {
+      for (const json &call : trace_of("process")) {
+        ASSERT_GT(call["dur_ns"].get<int64_t>(), 2 * period) << "the engine kept up after all";
+      }
+      EXPECT_GT(missed, 0);
+    } else {
+      EXPECT_EQ(c.missed, missed);
+    }
+  }
+}
+
+// A stop signal ends the loop and the teardown still writes both files whole.
+TEST_F(WarpbenchStats, AStopSignalStillWritesTheSummary) {
+  write_picture();
+  write_mesh();
+  ProgramRun pr = prepare(with(picture_args(), {"--mesh-from", "mesh.bin", "--fps", "200"}));
+  pr.while_running = [&](pid_t pid) {
+    ASSERT_TRUE(wait_until([&] { return trace_of("process").size() >= 3; }, 30));
+    kill(pid, SIGINT);
+  };
+  ProgramResult r = run_program(pr);
+  EXPECT_EQ(SIGINT, r.signal);
+  const size_t calls = trace_of("process").size();
+  EXPECT_EQ(calls, summary()["counts"]["engine_calls"]);
+  EXPECT_EQ(calls, frames().size());
+}
+
+// The files change nothing on the standard streams or in the status; one that does not open is
+// said once on standard error, also with -s, and the run goes on. A run that ends before its
+// frame loop leaves both files empty.
+TEST_F(WarpbenchStats, AFileThatDoesNotOpenIsSaidOnceAndTheRunGoesOn) {
+  write_picture();
+  write_mesh();
+  const std::vector<std::string> args =
+      with(picture_args(), {"--mesh-from", "mesh.bin", "--stream-count", "2"});
+  const std::map<std::string, std::string> files = mExtraEnv;
+  mExtraEnv.clear();
+  const ProgramResult plain = run(args);
+  const ProgramResult plain_silent = run(with(args, {"-s"}));
+  const std::string missing = mDir.file("no/such/dir");
+  const struct {
+    std::map<std::string, std::string> env;
+    bool silent;
+    std::string err;
+  } cases[] = {
+      {files, false, ""},
+      {{{"WARPBENCH_STATS", missing}},
+       false,
+       "warpbench: WARPBENCH_STATS: cannot open " + missing +
+           ": No such file or directory; no statistics are written\n"},
+      {{{"WARPBENCH_FRAMES", missing}, {"WARPBENCH_STATS", files.at("WARPBENCH_STATS")}},
+       true,
+       "warpbench: WARPBENCH_FRAMES: cannot open " + missing +
+           ": No such file or directory; no frame records are written\n"},
+  };
+  for (const auto &c : cases) {
+    mExtraEnv = c.env;
+    ProgramResult r = run(c.silent ? with(args, {"-s"}) : args);
+    const ProgramResult &base = c.silent ? plain_silent : plain;
+    EXPECT_EQ(base.exit_status, r.exit_status);
+    EXPECT_EQ(base.out, r.out);
+    EXPECT_EQ(c.err + base.err, r.err);
+  }
+
+  mExtraEnv = files;
+  ProgramResult r = run(with(picture_args(), {"--mesh-from", "mesh.bin", "--stream-from", "none"}));
+  EXPECT_EQ(0, r.exit_status);
+  EXPECT_EQ("", mDir.read("stats.json"));
+  EXPECT_EQ("", mDir.read("frames.csv"));
+}
+
+}  // namespace

@@ -1,0 +1,263 @@
+#include "run_statistics.h"
+
+#include <camtools_version.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include "frame_pacing.h"
+#include "run_state.h"
+
+namespace {
+
+// Text being built in a fixed buffer; once it overflows, `used` stays past the end.
+struct TextBuffer {
+  char *bytes;
+  size_t size, used;
+};
+
+void append(TextBuffer *t, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+void append(TextBuffer *t, const char *fmt, ...) {
+  if (t->used >= t->size) return;
+  va_list ap;
+  va_start(ap, fmt);
+  int n = vsnprintf(t->bytes + t->used, t->size - t->used, fmt, ap);
+  va_end(ap);
+  t->used += n < 0 ? t->size : (size_t)n;
+}
+
+// Writes all of `n` bytes; false when a write fails.
+bool write_all(int fd, const char *bytes, size_t n) {
+  while (n > 0) {
+    ssize_t done = write(fd, bytes, n);
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) return false;
+    bytes += done;
+    n -= (size_t)done;
+  }
+  return true;
+}
+
+int open_named_file(const char *variable, const char *what) {
+  const char *path = getenv(variable);
+  if (path == nullptr) return -1;
+  int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    int err = errno;
+    fprintf(stderr, "warpbench: %s: cannot open %s: %s; no %s written\n", variable, path,
+            strerror(err), what);
+  }
+  return fd;
+}
+
+// Writes the frame log out as CSV lines and empties it; the header goes before the first block.
+void write_frame_log() {
+  static char text[64 * 1024];
+  TextBuffer t = {text, sizeof text, 0};
+  if (run_stats.frames_logged == 0) append(&t, "frame,deadline_ns,start_ns,end_ns,write_ns\n");
+  for (uint32_t i = 0; i < run_stats.frame_log_used; ++i) {
+    const FrameRecord &r = run_stats.frame_log[i];
+    // A line is at most 5 numbers of 20 digits and their separators.
+    if (t.size - t.used < 128) {
+      if (!write_all(frames_fd, text, t.used)) break;
+      t.used = 0;
+    }
+    append(&t, "%llu,%lld,%lld,%lld,%lld\n", (unsigned long long)(run_stats.frames_logged + i),
+           (long long)r.deadline_ns, (long long)r.start_ns, (long long)r.end_ns,
+           (long long)r.write_ns);
+  }
+  write_all(frames_fd, text, t.used);
+  run_stats.frames_logged += run_stats.frame_log_used;
+  run_stats.frame_log_used = 0;
+}
+
+double seconds(int64_t ns) {
+  return (double)ns / 1e9;
+}
+
+double timeval_seconds(const struct timeval &tv) {
+  return (double)tv.tv_sec + (double)tv.tv_usec / 1e6;
+}
+
+// A distribution in microseconds, or null when it does not apply.
+void append_distribution(TextBuffer *t, const char *key, const LatencyHistogram *h) {
+  append(t, ",\"%s\":", key);
+  if (h == nullptr) {
+    append(t, "null");
+    return;
+  }
+  append(t, "{\"count\":%llu", (unsigned long long)h->count);
+  if (h->count == 0) {
+    append(t,
+           ",\"min\":null,\"mean\":null,\"p50\":null,\"p90\":null,\"p99\":null,"
+           "\"p99_9\":null,\"max\":null}");
+    return;
+  }
+  append(t, ",\"min\":%.3f,\"mean\":%.3f", (double)h->min_ns / 1e3, histogram_mean_ns(h) / 1e3);
+  static const struct {
+    const char *key;
+    uint32_t per_mille;
+  } percentiles[] = {{"p50", 500}, {"p90", 900}, {"p99", 990}, {"p99_9", 999}};
+  for (const auto &p : percentiles) {
+    append(t, ",\"%s\":%.3f", p.key, (double)histogram_percentile(h, p.per_mille) / 1e3);
+  }
+  append(t, ",\"max\":%.3f}", (double)h->max_ns / 1e3);
+}
+
+// A pixel format as its four characters when they are printable, else as its number.
+void append_picture(TextBuffer *t, const char *key, uint32_t width, uint32_t height,
+                    uint32_t format) {
+  append(t, ",\"%s\":{\"width\":%u,\"height\":%u,\"format\":\"", key, width, height);
+  char code[5] = {(char)(format & 0xFF), (char)((format >> 8) & 0xFF),
+                  (char)((format >> 16) & 0xFF), (char)((format >> 24) & 0x7F), '\0'};
+  bool printable = true;
+  for (int i = 0; i < 4; ++i) printable = printable && code[i] > ' ' && code[i] < 0x7F;
+  if (printable) {
+    append(t, "%s%s\"}", code, (format & 0x80000000u) != 0 ? "-BE" : "");
+  } else {
+    append(t, "0x%08x\"}", format);
+  }
+}
+
+const char *mesh_source_name(uint32_t mesh_mode) {
+  static const struct {
+    uint32_t mode;
+    const char *name;
+  } names[] = {{FEC_MESH_MODE_FILE, "file"},
+               {FEC_MESH_MODE_ONLINE, "ini online"},
+               {FEC_MESH_MODE_INI, "ini auto"}};
+  for (const auto &n : names) {
+    if (n.mode == mesh_mode) return n.name;
+  }
+  return "unknown";
+}
+
+void append_run(TextBuffer *t, int64_t now_ns) {
+  const RunSettings &s = run_settings;
+  append(t, "{\"run\":{\"version\":\"%s\"", CAMTOOLS_VERSION);
+  append_picture(t, "input", s.width, s.height, s.pixelformat);
+  append_picture(t, "output", s.out_width, s.out_height, s.out_pixelformat);
+  if (pacing_enabled(s.fps)) {
+    append(t, ",\"fps\":%d,\"period_ns\":%d", s.fps, s.frame_period_ns);
+  } else {
+    append(t, ",\"fps\":%d,\"period_ns\":null", s.fps);
+  }
+  append(t, ",\"mesh_source\":\"%s\",\"allocator\":\"%s\"", mesh_source_name(fec_cfg.mesh_mode),
+         mem_ops == &mem_ops_table[0] ? "drm" : "library");
+  struct tm utc;
+  gmtime_r(&run_stats.set_up_wall.tv_sec, &utc);
+  append(t, ",\"start_time\":\"%04d-%02d-%02dT%02d:%02d:%02d.%03ldZ\"", utc.tm_year + 1900,
+         utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
+         run_stats.set_up_wall.tv_nsec / 1000000);
+  struct rusage usage = {};
+  getrusage(RUSAGE_SELF, &usage);
+  append(t, ",\"wall_s\":%.6f,\"cpu_user_s\":%.6f,\"cpu_system_s\":%.6f,\"max_rss_kib\":%ld}",
+         seconds(now_ns - run_stats.set_up_ns), timeval_seconds(usage.ru_utime),
+         timeval_seconds(usage.ru_stime), (long)usage.ru_maxrss);
+}
+
+void write_summary() {
+  static char text[4096];
+  TextBuffer t = {text, sizeof text, 0};
+  const bool paced = pacing_enabled(run_settings.fps);
+  append_run(&t, monotonic_ns());
+  append(&t,
+         ",\"counts\":{\"engine_calls\":%llu,\"frames_written\":%llu,\"frames_skipped\":%llu,"
+         "\"engine_failures\":%llu}",
+         (unsigned long long)run_stats.engine_calls, (unsigned long long)run_stats.frames_written,
+         (unsigned long long)run_stats.frames_skipped,
+         (unsigned long long)run_stats.engine_failures);
+  append_distribution(&t, "engine_us", &run_stats.engine);
+  append_distribution(&t, "lateness_us", paced ? &run_stats.lateness : nullptr);
+  append_distribution(&t, "write_us", &run_stats.write);
+  if (paced) {
+    append(&t, ",\"deadlines_missed\":%llu", (unsigned long long)run_stats.deadlines_missed);
+  } else {
+    append(&t, ",\"deadlines_missed\":null");
+  }
+  const int64_t loop_ns = run_stats.loop_end_ns - run_stats.loop_start_ns;
+  append(&t, ",\"achieved_fps\":%.3f}\n",
+         loop_ns > 0 ? (double)run_stats.engine_calls / seconds(loop_ns) : 0.0);
+  if (t.used < t.size) write_all(stats_fd, text, t.used);
+}
+
+}  // namespace
+
+int64_t monotonic_ns() {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return timespec_ns(&ts);
+}
+
+uint64_t frame_lateness_ns(int64_t deadline_ns, int64_t start_ns) {
+  return start_ns > deadline_ns ? (uint64_t)(start_ns - deadline_ns) : 0;
+}
+
+bool deadline_missed(int64_t deadline_ns, int64_t start_ns, int32_t period_ns) {
+  return start_ns - deadline_ns > period_ns;
+}
+
+void open_run_statistics() {
+  clock_gettime(CLOCK_REALTIME, &run_stats.set_up_wall);
+  run_stats.set_up_ns = monotonic_ns();
+  stats_fd = open_named_file("WARPBENCH_STATS", "statistics are");
+  frames_fd = open_named_file("WARPBENCH_FRAMES", "frame records are");
+  if (frames_fd < 0) return;
+  run_stats.frame_log = static_cast<FrameRecord *>(calloc(FRAME_LOG_RECORDS, sizeof(FrameRecord)));
+  if (run_stats.frame_log == nullptr) {
+    close(frames_fd);
+    frames_fd = -1;
+  }
+}
+
+bool run_statistics_wanted() {
+  return stats_fd >= 0 || frames_fd >= 0;
+}
+
+void begin_frame_loop(int64_t first_deadline_ns) {
+  run_stats.loop_started = true;
+  run_stats.loop_start_ns = first_deadline_ns;
+}
+
+void end_frame_loop() {
+  run_stats.loop_end_ns = monotonic_ns();
+}
+
+void record_frame(const FrameTimes *frame, int32_t fps, int32_t period_ns) {
+  ++run_stats.engine_calls;
+  if (frame->engine_failed) ++run_stats.engine_failures;
+  if (frame->skipped) ++run_stats.frames_skipped;
+  histogram_record(&run_stats.engine, (uint64_t)(frame->end_ns - frame->start_ns));
+  if (frame->write_ns > 0) {
+    ++run_stats.frames_written;
+    histogram_record(&run_stats.write, (uint64_t)frame->write_ns);
+  }
+  if (pacing_enabled(fps)) {
+    histogram_record(&run_stats.lateness, frame_lateness_ns(frame->deadline_ns, frame->start_ns));
+    if (deadline_missed(frame->deadline_ns, frame->start_ns, period_ns)) {
+      ++run_stats.deadlines_missed;
+    }
+  }
+  if (run_stats.frame_log == nullptr) return;
+  run_stats.frame_log[run_stats.frame_log_used++] = {frame->deadline_ns, frame->start_ns,
+                                                     frame->end_ns, frame->write_ns};
+  if (run_stats.frame_log_used == FRAME_LOG_RECORDS) write_frame_log();
+}
+
+void close_run_statistics() {
+  if (run_stats.loop_started) {
+    if (frames_fd >= 0) write_frame_log();
+    if (stats_fd >= 0) write_summary();
+  }
+  free(run_stats.frame_log);
+  run_stats.frame_log = nullptr;
+  if (frames_fd >= 0) close(frames_fd);
+  if (stats_fd >= 0) close(stats_fd);
+  frames_fd = -1;
+  stats_fd = -1;
+}
