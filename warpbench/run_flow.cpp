@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <pthread.h>
 #include <string.h>
+#include <sys/prctl.h>
 #include <sys/time.h>
 #include <time.h>
 
@@ -72,6 +73,9 @@ void run_frames(int out) {
   const int32_t period_ns = run_settings.frame_period_ns;
   const bool timed = run_statistics_wanted();
   RateReport report = {};
+  // The kernel may wake a sleeper up to its timer slack (50 us by default) late, to batch wake-
+  // ups; a paced loop wants its deadline, not a batch.
+  if (pacing_enabled(fps)) prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
   struct timespec next_deadline;
   clock_gettime(CLOCK_MONOTONIC, &next_deadline);
   if (timed) begin_frame_loop(timespec_ns(&next_deadline));
