@@ -169,7 +169,7 @@ void write_summary() {
   append(&t,
          ",\"counts\":{\"engine_calls\":%llu,\"frames_written\":%llu,\"frames_skipped\":%llu,"
          "\"engine_failures\":%llu}",
-         (unsigned long long)run_stats.engine_calls, (unsigned long long)run_stats.frames_written,
+         (unsigned long long)run_stats.engine.count, (unsigned long long)run_stats.write.count,
          (unsigned long long)run_stats.frames_skipped,
          (unsigned long long)run_stats.engine_failures);
   append_distribution(&t, "engine_us", &run_stats.engine);
@@ -182,7 +182,7 @@ void write_summary() {
   }
   const int64_t loop_ns = run_stats.loop_end_ns - run_stats.loop_start_ns;
   append(&t, ",\"achieved_fps\":%.3f}\n",
-         loop_ns > 0 ? (double)run_stats.engine_calls / seconds(loop_ns) : 0.0);
+         loop_ns > 0 ? (double)run_stats.engine.count / seconds(loop_ns) : 0.0);
   if (t.used < t.size) write_all(stats_fd, text, t.used);
 }
 
@@ -229,14 +229,10 @@ void end_frame_loop() {
 }
 
 void record_frame(const FrameTimes *frame, int32_t fps, int32_t period_ns) {
-  ++run_stats.engine_calls;
   if (frame->engine_failed) ++run_stats.engine_failures;
   if (frame->skipped) ++run_stats.frames_skipped;
   histogram_record(&run_stats.engine, (uint64_t)(frame->end_ns - frame->start_ns));
-  if (frame->write_ns > 0) {
-    ++run_stats.frames_written;
-    histogram_record(&run_stats.write, (uint64_t)frame->write_ns);
-  }
+  if (frame->write_ns > 0) histogram_record(&run_stats.write, (uint64_t)frame->write_ns);
   if (pacing_enabled(fps)) {
     histogram_record(&run_stats.lateness, frame_lateness_ns(frame->deadline_ns, frame->start_ns));
     if (deadline_missed(frame->deadline_ns, frame->start_ns, period_ns)) {

@@ -35,7 +35,8 @@ struct RunStatistics {
   bool loop_started;
   struct timespec set_up_wall;  // CLOCK_REALTIME when the files were opened
   int64_t set_up_ns, loop_start_ns, loop_end_ns;
-  uint64_t engine_calls, frames_written, frames_skipped, engine_failures, deadlines_missed;
+  // Engine calls and frames written are the counts of `engine` and `write`.
+  uint64_t frames_skipped, engine_failures, deadlines_missed;
   LatencyHistogram engine, lateness, write;
   FrameRecord *frame_log;  // FRAME_LOG_RECORDS, only while WARPBENCH_FRAMES is open
   uint32_t frame_log_used;
