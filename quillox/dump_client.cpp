@@ -189,18 +189,26 @@ bool DumpClient::sendBuffer(const char *data, unsigned int len) {
     printf("%s: not initialized \n", "sendBuffer");
     return false;
   }
-  while (len > 0) {
-    ssize_t n = send(mSockFd, data, len, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      int error = errno;
-      if (n < 0 && isTimeout(error)) printf("%s: %s\n", "sendBuffer", failureText(error).c_str());
-      break;
+  int error;
+  if (sendWhole(mSockFd, data, len, &error) == len) return true;
+  if (isTimeout(error)) printf("%s: %s\n", "sendBuffer", failureText(error).c_str());
+  return false;
+}
+
+unsigned int DumpClient::sendWhole(int fd, const char *data, unsigned int len, int *error) {
+  unsigned int sent = 0;
+  *error = 0;
+  while (sent < len) {
+    ssize_t n = send(fd, data + sent, len - sent, MSG_NOSIGNAL);
+    if (n > 0) {
+      sent += (unsigned int)n;
+      continue;
     }
-    data += n;
-    len -= (unsigned int)n;
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) *error = errno;
+    break;
   }
-  return len == 0;
+  return sent;
 }
 
 bool DumpClient::sendMessage(unsigned int type, const char *data, unsigned int len) {

@@ -49,6 +49,9 @@ class DumpClient {
   // Receives up to `len` bytes from `fd` and returns how many arrived: fewer when the
   // connection ends (`error` 0) or a receive fails (`error` its errno) first.
   static unsigned int receiveBuffer(int fd, char *data, unsigned int len, int *error);
+  // Sends up to `len` bytes of `data` on `fd`, carrying on after interruptions; returns how many
+  // went, with `*error` the reason it stopped short (0 when the connection took no more).
+  static unsigned int sendWhole(int fd, const char *data, unsigned int len, int *error);
   // Receives the 8-byte message head; warns, and still succeeds, when `size` exceeds the 1 MiB
   // reception buffer. False after a failed socket creation, or after saying how much of the
   // head arrived and why not the rest.

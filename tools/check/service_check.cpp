@@ -91,21 +91,6 @@ std::string dump_request() {
   return message;
 }
 
-// Sends all of `bytes`; false with `error` (0: the connection ended) when it cannot.
-bool send_whole(int fd, const std::string &bytes, int *error) {
-  size_t sent = 0;
-  while (sent < bytes.size()) {
-    ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      *error = n < 0 ? errno : 0;
-      return false;
-    }
-    sent += (size_t)n;
-  }
-  return true;
-}
-
 // Connects, asks and takes the whole answer, which is dropped; the first step that fails ends the
 // exchange with its result. The socket is left in `*fd` for the caller to close.
 CheckResult ask_service(const char *uri, unsigned long timeout_s, int *fd) {
@@ -132,7 +117,9 @@ CheckResult ask_service(const char *uri, unsigned long timeout_s, int *fd) {
   }
 
   int err = 0;
-  if (!send_whole(*fd, dump_request(), &err)) {
+  const std::string request = dump_request();
+  if (DumpClient::sendWhole(*fd, request.data(), (unsigned int)request.size(), &err) <
+      request.size()) {
     return {VERDICT_FAIL,
             StringPrintf("%s: sending the request: %s", uri, failure_text(err, timeout_s).c_str()),
             answer_hint};
