@@ -3,9 +3,6 @@
 // argument is a file or a folder of files; each file is handed over once, in a buffer of its
 // exact size, as libFuzzer hands over an input.
 
-// 64-bit directory offsets: without them readdir fails with EOVERFLOW on 32-bit targets.
-#define _FILE_OFFSET_BITS 64
-
 #include <dirent.h>
 #include <errno.h>
 #include <stddef.h>

@@ -84,7 +84,7 @@ class RunScanner {
 }  // namespace
 
 int strings(const char *path, const char *needle, std::string &output, bool all) {
-  FILE *file = fopen64(path, "r");
+  FILE *file = fopen(path, "r");
   if (file == nullptr) {
     fprintf(stderr, "open %s error.\n", path);
     return 0;

@@ -27,13 +27,18 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <type_traits>
 
 #define EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
 
 const char kLibraryBufferName[] = "/memfd:" LENSWARP_VB_MEMFD_NAME;  // the library's vb buffers
-constexpr uint64_t kOffsetBase = 0x10000000u;  // fake offsets stay positive in a 32-bit off_t
+// Where the fake map offsets start: by default low enough to stay positive in a 32-bit off_t;
+// with SOCDRM_MAP_OFFSETS=high at 4 GiB, as a 64-bit kernel's DRM core hands them out (also to a
+// 32-bit process), so that a caller that cuts them to 32 bits cannot map anything.
+constexpr uint64_t kLowOffsetBase = 0x10000000u;
+constexpr uint64_t kHighOffsetBase = 0x100000000u;
 constexpr int kMaxFds = 4096;
 constexpr int kMaxObjects = 1024;
 constexpr int kMaxMappings = 1024;
@@ -91,8 +96,10 @@ using OpenFn = int (*)(const char *, int, ...);
 using OpenatFn = int (*)(int, const char *, int, ...);
 using CloseFn = int (*)(int);
 using IoctlFn = int (*)(int, unsigned long, ...);
-using MmapFn = void *(*)(void *, size_t, int, int, int, off_t);
-using Mmap64Fn = void *(*)(void *, size_t, int, int, int, off64_t);
+// The plain mmap takes the C library's native offset, 32 bits on a 32-bit target whatever
+// _FILE_OFFSET_BITS says; mmap64 always takes 64.
+using MmapFn = void *(*)(void *, size_t, int, int, int, __off_t);
+using Mmap64Fn = void *(*)(void *, size_t, int, int, int, __off64_t);
 using MunmapFn = int (*)(void *, size_t);
 
 // The definition an interposed call passes on to, looked up at its first use. These live at
@@ -118,9 +125,13 @@ class NextSymbol {
 };
 
 NextSymbol<OpenFn> real_open("open");
+NextSymbol<OpenFn> real_open64("open64");
 NextSymbol<OpenatFn> real_openat("openat");
+NextSymbol<OpenatFn> real_openat64("openat64");
 NextSymbol<CloseFn> real_close("close");
 NextSymbol<IoctlFn> real_ioctl("ioctl");
+// Only 32-bit targets have it; elsewhere time is 64-bit in the plain ioctl.
+NextSymbol<IoctlFn> real_ioctl_time64("__ioctl_time64");
 NextSymbol<MmapFn> real_mmap("mmap");
 NextSymbol<Mmap64Fn> real_mmap64("mmap64");
 NextSymbol<MunmapFn> real_munmap("munmap");
@@ -225,11 +236,30 @@ int gem_create(GemCreateRequest *arg) {
   return 0;
 }
 
+uint64_t offset_base() {
+  const char *v = getenv("SOCDRM_MAP_OFFSETS");
+  if (v == nullptr || *v == '\0' || strcmp(v, "low") == 0) return kLowOffsetBase;
+  if (strcmp(v, "high") == 0) return kHighOffsetBase;
+  static std::atomic<bool> warned{false};
+  if (!warned.exchange(true)) {
+    int err = errno;
+    fprintf(stderr, "socdrm-sim: SOCDRM_MAP_OFFSETS=%s is neither low nor high: offsets stay low\n",
+            v);
+    errno = err;
+  }
+  return kLowOffsetBase;
+}
+
+// The fake offset of the object with `handle`: one page apart, so no two objects share one.
+uint64_t object_offset(uint32_t handle) {
+  return offset_base() + (uint64_t)handle * (uint64_t)sysconf(_SC_PAGESIZE);
+}
+
 int gem_map_offset(GemMapOffsetRequest *arg) {
   Guard g;
   if (inject_fault(FAULT_MAP_OFFSET)) return fail(ENOMEM);
   if (object_for(arg->handle) == nullptr) return fail(ENOENT);
-  arg->offset = kOffsetBase + (uint64_t)arg->handle * (uint64_t)sysconf(_SC_PAGESIZE);
+  arg->offset = object_offset(arg->handle);
   return 0;
 }
 
@@ -327,14 +357,13 @@ void *map_device(void *addr, size_t len, int prot, int flags, uint64_t offset) {
   }
   GemObject *o = nullptr;
   for (int i = 0; i < object_count; ++i) {
-    uint64_t object_offset = kOffsetBase + (uint64_t)(i + 1) * (uint64_t)sysconf(_SC_PAGESIZE);
-    if (object_offset == offset && objects[i].live) o = &objects[i];
+    if (object_offset((uint32_t)(i + 1)) == offset && objects[i].live) o = &objects[i];
   }
   if (o == nullptr || len == 0 || page_round(len) > o->size) {
     errno = EINVAL;
     return MAP_FAILED;
   }
-  void *p = real_mmap.get()(addr, len, prot, flags, o->memfd, 0);
+  void *p = real_mmap64.get()(addr, len, prot, flags, o->memfd, 0);
   if (p == MAP_FAILED) return p;
   Mapping *slot = nullptr;
   for (int i = 0; i < kMaxMappings && slot == nullptr; ++i) {
@@ -373,12 +402,15 @@ bool note_close(int fd) {
   return kind == FD_DEVICE;
 }
 
-int open_with(const char *path, int flags, mode_t mode, int dirfd, bool at) {
+// Everything but the device goes on to `next`, the C library's call of the same name.
+int open_with(NextSymbol<OpenFn> &next, const char *path, int flags, mode_t mode) {
   if (is_device_path(path)) return open_device(flags);
-  if (at) {
-    return real_openat.get()(dirfd, path, flags, mode);
-  }
-  return real_open.get()(path, flags, mode);
+  return next.get()(path, flags, mode);
+}
+
+int openat_with(NextSymbol<OpenatFn> &next, int dirfd, const char *path, int flags, mode_t mode) {
+  if (is_device_path(path)) return open_device(flags);
+  return next.get()(dirfd, path, flags, mode);
 }
 
 mode_t mode_argument(int flags, va_list ap) {
@@ -418,39 +450,73 @@ __attribute__((destructor)) void write_report_at_exit() {
 
 }  // namespace
 
-EXPORT int open(const char *path, int flags, ...) {
+// Built with 64-bit offsets and time, as everything here is, the C library's headers would turn
+// definitions of open and mmap into open64 and mmap64, and on a 32-bit target ioctl into
+// __ioctl_time64. Callers built either way must reach the device (Debian 12's libdrm for armhf
+// calls the plain ioctl), so every entry point is defined under its own assembler name.
+extern "C" {
+EXPORT int socdrm_open(const char *path, int flags, ...) __asm__("open");
+EXPORT int socdrm_open64(const char *path, int flags, ...) __asm__("open64");
+EXPORT int socdrm_openat(int dirfd, const char *path, int flags, ...) __asm__("openat");
+EXPORT int socdrm_openat64(int dirfd, const char *path, int flags, ...) __asm__("openat64");
+EXPORT int socdrm_close(int fd) __asm__("close");
+EXPORT int socdrm_ioctl(int fd, unsigned long request, ...) __asm__("ioctl");
+EXPORT int socdrm_ioctl_time64(int fd, unsigned long request, ...) __asm__("__ioctl_time64");
+EXPORT void *socdrm_mmap(void *addr, size_t len, int prot, int flags, int fd, __off_t offset)
+    __asm__("mmap");
+EXPORT void *socdrm_mmap64(void *addr, size_t len, int prot, int flags, int fd, __off64_t offset)
+    __asm__("mmap64");
+EXPORT int socdrm_munmap(void *addr, size_t len) __asm__("munmap");
+}
+
+namespace {
+
+int device_or_next_ioctl(NextSymbol<IoctlFn> &next, int fd, unsigned long request, void *arg) {
+  FdKind kind = locked_kind_of(fd);
+  if (kind == FD_DEVICE) return device_ioctl(request, arg);
+  if (request == DMA_BUF_IOCTL_SYNC && (kind == FD_DMABUF || is_library_buffer(fd))) {
+    return count_sync(static_cast<const struct dma_buf_sync *>(arg));
+  }
+  IoctlFn fn = next.get();
+  if (fn == nullptr) fn = real_ioctl.get();
+  return fn(fd, request, arg);
+}
+
+}  // namespace
+
+int socdrm_open(const char *path, int flags, ...) {
   va_list ap;
   va_start(ap, flags);
   mode_t mode = mode_argument(flags, ap);
   va_end(ap);
-  return open_with(path, flags, mode, AT_FDCWD, false);
+  return open_with(real_open, path, flags, mode);
 }
 
-EXPORT int open64(const char *path, int flags, ...) {
+int socdrm_open64(const char *path, int flags, ...) {
   va_list ap;
   va_start(ap, flags);
   mode_t mode = mode_argument(flags, ap);
   va_end(ap);
-  return open_with(path, flags | O_LARGEFILE, mode, AT_FDCWD, false);
+  return open_with(real_open64, path, flags, mode);
 }
 
-EXPORT int openat(int dirfd, const char *path, int flags, ...) {
+int socdrm_openat(int dirfd, const char *path, int flags, ...) {
   va_list ap;
   va_start(ap, flags);
   mode_t mode = mode_argument(flags, ap);
   va_end(ap);
-  return open_with(path, flags, mode, dirfd, true);
+  return openat_with(real_openat, dirfd, path, flags, mode);
 }
 
-EXPORT int openat64(int dirfd, const char *path, int flags, ...) {
+int socdrm_openat64(int dirfd, const char *path, int flags, ...) {
   va_list ap;
   va_start(ap, flags);
   mode_t mode = mode_argument(flags, ap);
   va_end(ap);
-  return open_with(path, flags | O_LARGEFILE, mode, dirfd, true);
+  return openat_with(real_openat64, dirfd, path, flags, mode);
 }
 
-EXPORT int close(int fd) {
+int socdrm_close(int fd) {
   bool device = note_close(fd);
   int ret = real_close.get()(fd);
   int err = errno;
@@ -459,30 +525,36 @@ EXPORT int close(int fd) {
   return ret;
 }
 
-EXPORT int ioctl(int fd, unsigned long request, ...) noexcept {
+int socdrm_ioctl(int fd, unsigned long request, ...) {
   va_list ap;
   va_start(ap, request);
   void *arg = va_arg(ap, void *);
   va_end(ap);
-  FdKind kind = locked_kind_of(fd);
-  if (kind == FD_DEVICE) return device_ioctl(request, arg);
-  if (request == DMA_BUF_IOCTL_SYNC && (kind == FD_DMABUF || is_library_buffer(fd))) {
-    return count_sync(static_cast<const struct dma_buf_sync *>(arg));
-  }
-  return real_ioctl.get()(fd, request, arg);
+  return device_or_next_ioctl(real_ioctl, fd, request, arg);
 }
 
-EXPORT void *mmap(void *addr, size_t len, int prot, int flags, int fd, off_t offset) noexcept {
-  if (locked_kind_of(fd) == FD_DEVICE) return map_device(addr, len, prot, flags, (uint64_t)offset);
+int socdrm_ioctl_time64(int fd, unsigned long request, ...) {
+  va_list ap;
+  va_start(ap, request);
+  void *arg = va_arg(ap, void *);
+  va_end(ap);
+  return device_or_next_ioctl(real_ioctl_time64, fd, request, arg);
+}
+
+void *socdrm_mmap(void *addr, size_t len, int prot, int flags, int fd, __off_t offset) {
+  // A negative 32-bit offset is an offset above 2 GiB, as the kernel takes it.
+  if (locked_kind_of(fd) == FD_DEVICE) {
+    return map_device(addr, len, prot, flags, (uint64_t)(std::make_unsigned_t<__off_t>)offset);
+  }
   return real_mmap.get()(addr, len, prot, flags, fd, offset);
 }
 
-EXPORT void *mmap64(void *addr, size_t len, int prot, int flags, int fd, off64_t offset) noexcept {
+void *socdrm_mmap64(void *addr, size_t len, int prot, int flags, int fd, __off64_t offset) {
   if (locked_kind_of(fd) == FD_DEVICE) return map_device(addr, len, prot, flags, (uint64_t)offset);
   return real_mmap64.get()(addr, len, prot, flags, fd, offset);
 }
 
-EXPORT int munmap(void *addr, size_t len) noexcept {
+int socdrm_munmap(void *addr, size_t len) {
   note_unmap(addr, len);
   return real_munmap.get()(addr, len);
 }
