@@ -319,6 +319,20 @@ TEST_F(DrmFaults, EachFailureIsReportedAndUndone) {
   EXPECT_EQ(3, device_report()["objects_closed"]);
 }
 
+// A 64-bit kernel's DRM core hands out map offsets from 4 GiB on, to a 32-bit warpbench too.
+TEST_F(DrmFaults, MapOffsetsAbove4GiBMapEveryBuffer) {
+  write_picture();
+  write_mesh();
+  mExtraEnv["SOCDRM_MAP_OFFSETS"] = "high";
+  ProgramResult r = run(with(picture_args(), {"--mesh-from", "mesh.bin", "--stream-count", "3",
+                                              "--stream-to", "out.yuv", "--fps", "0"}));
+  EXPECT_EQ(0, r.exit_status) << r.err;
+  EXPECT_EQ(4u, lines_starting(r.out, "handle = ").size()) << r.out;
+  EXPECT_EQ(3u, trace_of("process").size());
+  EXPECT_EQ(3 * kFrameBytes, mDir.read("out.yuv").size());
+  EXPECT_EQ(4, device_report()["mappings_made"]);
+}
+
 TEST_F(DrmFaults, SocsimLauncherRunsACommandOnTheDevice) {
   write_picture();
   write_mesh();

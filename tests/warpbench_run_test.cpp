@@ -173,6 +173,16 @@ TEST_F(WarpbenchRun, MeshAndIniPathsThatAreNoRegularFilesAreRefused) {
   }
 }
 
+// A size beyond 32 bits is measured and refused as any wrong size, on armhf too.
+TEST_F(WarpbenchRun, AMeshFileOf3GiBIsRefusedForItsSize) {
+  write_picture();
+  const std::string mesh = mDir.write("big.bin", "");
+  ASSERT_EQ(0, truncate(mesh.c_str(), (off_t)3 << 30));
+  ProgramResult r = run(with(picture_args(), {"--mesh-from", "big.bin"}));
+  EXPECT_EQ("tq_lenswarp_api_init failed: Invalid argument\n", r.err);
+  EXPECT_EQ(0, r.exit_status);
+}
+
 TEST_F(WarpbenchRun, LibraryInitFailureFreesTheBuffersAndEndsWithZero) {
   write_picture();
   write_mesh();

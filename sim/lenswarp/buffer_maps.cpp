@@ -1,6 +1,7 @@
 #include "buffer_maps.h"
 
 #include <errno.h>
+#include <stdint.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,6 +21,8 @@ int BufferMaps::get(int fd, bool writable, BufferView *view) {
   off_t end = lseek(fd, 0, SEEK_END);
   if (end < 0) return errno;
   if (end == 0) return EINVAL;
+  // A 32-bit process cannot map more than its address space, whatever the descriptor holds.
+  if ((uint64_t)end > SIZE_MAX) return ENOMEM;
   const size_t len = (size_t)end;
   Slot *victim = &mSlots[0];
   for (Slot &s : mSlots) {

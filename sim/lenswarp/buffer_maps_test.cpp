@@ -60,6 +60,14 @@ TEST(BufferMaps, HoldsAFixedNumberOfMappingsAndRefusesEmptyOrBadDescriptors) {
   EXPECT_EQ(EINVAL, maps.get(empty, false, &view));
   close(empty);
   EXPECT_EQ(EBADF, maps.get(-1, false, &view));
+
+  // A descriptor longer than a 32-bit address space is refused rather than mapped cut short.
+  if (sizeof(size_t) == 4) {
+    int huge = memfd_create("huge", MFD_CLOEXEC);
+    ASSERT_EQ(0, ftruncate(huge, (off_t)5 << 30));
+    EXPECT_EQ(ENOMEM, maps.get(huge, false, &view));
+    close(huge);
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The stand-in libLenswarp.so: the job records, contexts and the engine entry points.
 #include <errno.h>
 #include <lenswarp_api_layout.h>
+#include <stdint.h>
 #include <string.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -163,6 +164,8 @@ struct Mapping {
   int map(int fd, int prot) {
     off_t end = lseek(fd, 0, SEEK_END);
     if (end <= 0) return end < 0 ? errno : EINVAL;
+    // A 32-bit process cannot map more than its address space, whatever the descriptor holds.
+    if ((uint64_t)end > SIZE_MAX) return ENOMEM;
     len = (size_t)end;
     addr = mmap(nullptr, len, prot, MAP_SHARED, fd, 0);
     return addr == MAP_FAILED ? errno : 0;

@@ -462,10 +462,10 @@ EXPORT int socdrm_openat64(int dirfd, const char *path, int flags, ...) __asm__(
 EXPORT int socdrm_close(int fd) __asm__("close");
 EXPORT int socdrm_ioctl(int fd, unsigned long request, ...) __asm__("ioctl");
 EXPORT int socdrm_ioctl_time64(int fd, unsigned long request, ...) __asm__("__ioctl_time64");
-EXPORT void *socdrm_mmap(void *addr, size_t len, int prot, int flags, int fd, __off_t offset)
-    __asm__("mmap");
-EXPORT void *socdrm_mmap64(void *addr, size_t len, int prot, int flags, int fd, __off64_t offset)
-    __asm__("mmap64");
+EXPORT void *socdrm_mmap(void *addr, size_t len, int prot, int flags, int fd,
+                         __off_t offset) __asm__("mmap");
+EXPORT void *socdrm_mmap64(void *addr, size_t len, int prot, int flags, int fd,
+                           __off64_t offset) __asm__("mmap64");
 EXPORT int socdrm_munmap(void *addr, size_t len) __asm__("munmap");
 }
 

@@ -1,6 +1,7 @@
 // The simulated device's own test. CTest starts it under the preload; every case runs in a child
 // process, which does one object's life on the device with one step left out or done wrong, and
 // the child's report (written at its exit) must count exactly that.
+#include <dlfcn.h>
 #include <drm.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -8,6 +9,7 @@
 #include <soc_drm_ioctl.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
@@ -229,6 +231,127 @@ TEST_F(SocdrmSim, TheVersionTextsFillTheirBuffersUpToTheirLengths) {
               run.err)
         << len;
   }
+}
+
+// Callers built with and without 64-bit offsets and time call different names for the same
+// calls (libdrm for armhf calls the plain ioctl, our code __ioctl_time64 there): each name must be
+// the preload's and reach the device.
+TEST_F(SocdrmSim, EveryNameOfOpenIoctlAndMmapReachesTheDevice) {
+  using OpenFn = int (*)(const char *, int, ...);
+  using OpenatFn = int (*)(int, const char *, int, ...);
+  using IoctlFn = int (*)(int, unsigned long, ...);
+  using MmapFn = void *(*)(void *, size_t, int, int, int, __off_t);
+  using Mmap64Fn = void *(*)(void *, size_t, int, int, int, __off64_t);
+  for (const char *name :
+       {"open", "open64", "openat", "openat64", "ioctl", "__ioctl_time64", "mmap", "mmap64"}) {
+    void *fn = dlsym(RTLD_DEFAULT, name);
+    Dl_info where = {};
+    ASSERT_NE(nullptr, fn) << name;
+    ASSERT_NE(0, dladdr(fn, &where)) << name;
+    EXPECT_NE(nullptr, strstr(where.dli_fname, "libsocdrm-sim.so"))
+        << name << ": " << where.dli_fname;
+  }
+  const ChildRun run = run_child([] {
+    const size_t size = 2 * (size_t)sysconf(_SC_PAGESIZE);
+    int devs[4];
+    devs[0] = reinterpret_cast<OpenFn>(dlsym(RTLD_DEFAULT, "open"))(SOC_DRM_DEVICE, O_RDWR);
+    devs[1] = reinterpret_cast<OpenFn>(dlsym(RTLD_DEFAULT, "open64"))(SOC_DRM_DEVICE, O_RDWR);
+    devs[2] =
+        reinterpret_cast<OpenatFn>(dlsym(RTLD_DEFAULT, "openat"))(AT_FDCWD, SOC_DRM_DEVICE, O_RDWR);
+    devs[3] = reinterpret_cast<OpenatFn>(dlsym(RTLD_DEFAULT, "openat64"))(AT_FDCWD, SOC_DRM_DEVICE,
+                                                                          O_RDWR);
+    for (int dev : devs) must(dev >= 0, 10);
+    // One object through each name of ioctl, mapped through one name of mmap each.
+    uint64_t offsets[2];
+    const char *ioctls[2] = {"ioctl", "__ioctl_time64"};
+    for (int i = 0; i < 2; ++i) {
+      IoctlFn call = reinterpret_cast<IoctlFn>(dlsym(RTLD_DEFAULT, ioctls[i]));
+      GemCreateRequest create = {};
+      create.size = size;
+      must(call(devs[i], GEM_CREATE_REQUEST, &create) == 0, 11);
+      GemMapOffsetRequest where = {};
+      where.handle = create.handle;
+      must(call(devs[i], GEM_MAP_OFFSET_REQUEST, &where) == 0, 12);
+      offsets[i] = where.offset;
+    }
+    void *maps[2];
+    maps[0] = reinterpret_cast<MmapFn>(dlsym(RTLD_DEFAULT, "mmap"))(
+        nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, devs[0], (__off_t)offsets[0]);
+    maps[1] = reinterpret_cast<Mmap64Fn>(dlsym(RTLD_DEFAULT, "mmap64"))(
+        nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, devs[1], (__off64_t)offsets[1]);
+    for (void *p : maps) {
+      must(p != MAP_FAILED, 13);
+      munmap(p, size);
+    }
+    for (uint32_t handle = 1; handle <= 2; ++handle) close_object(devs[0], handle);
+    for (int dev : devs) close(dev);
+  });
+  EXPECT_EQ(0, run.status);
+  EXPECT_EQ(report_of({{"/device_opened", 4},
+                       {"/device_closed", 4},
+                       {"/objects_created", 2},
+                       {"/objects_closed", 2},
+                       {"/mappings_made", 2},
+                       {"/mappings_unmapped", 2}}),
+            run.report);
+  EXPECT_EQ("", run.err);
+}
+
+// A 64-bit kernel's DRM core hands out map offsets from 4 GiB on, to 32-bit processes too.
+TEST_F(SocdrmSim, HighMapOffsetsLieAtOrAbove4GiBAndMapTheObject) {
+  const ChildRun high = run_child([] {
+    setenv("SOCDRM_MAP_OFFSETS", "high", 1);
+    const size_t page = (size_t)sysconf(_SC_PAGESIZE);
+    int dev = open_device();
+    uint32_t first = create_object(dev, page), second = create_object(dev, page);
+    GemMapOffsetRequest where = {};
+    where.handle = second;
+    must(ioctl(dev, GEM_MAP_OFFSET_REQUEST, &where) == 0, 20);
+    must(where.offset >= (uint64_t{1} << 32), 21);
+    // The offset cut to 32 bits names no object.
+    must(mmap(nullptr, page, PROT_READ, MAP_SHARED, dev, (off_t)(uint32_t)where.offset) ==
+             MAP_FAILED,
+         22);
+    char *p = static_cast<char *>(
+        mmap(nullptr, page, PROT_READ | PROT_WRITE, MAP_SHARED, dev, (off_t)where.offset));
+    must(p != MAP_FAILED, 23);
+    p[0] = 'S';
+    drm_prime_handle prime = {};
+    prime.handle = second;
+    must(ioctl(dev, DRM_IOCTL_PRIME_HANDLE_TO_FD, &prime) == 0, 24);
+    char seen = 0;
+    must(pread(prime.fd, &seen, 1, 0) == 1 && seen == 'S', 25);  // the second object's memory
+    munmap(p, page);
+    close(prime.fd);
+    close_object(dev, first);
+    close_object(dev, second);
+    close(dev);
+  });
+  EXPECT_EQ(0, high.status);
+  EXPECT_EQ(report_of({{"/device_opened", 1},
+                       {"/device_closed", 1},
+                       {"/objects_created", 2},
+                       {"/objects_closed", 2},
+                       {"/mappings_made", 1},
+                       {"/mappings_unmapped", 1},
+                       {"/exported", 1},
+                       {"/exported_closed", 1}}),
+            high.report);
+  EXPECT_EQ("", high.err);
+
+  const ChildRun unknown = run_child([] {
+    setenv("SOCDRM_MAP_OFFSETS", "huge", 1);
+    int dev = open_device();
+    GemMapOffsetRequest where = {};
+    where.handle = create_object(dev, 1);
+    must(ioctl(dev, GEM_MAP_OFFSET_REQUEST, &where) == 0, 30);
+    must(where.offset < (uint64_t{1} << 31), 31);
+    close_object(dev, where.handle);
+    close(dev);
+  });
+  EXPECT_EQ(0, unknown.status);
+  EXPECT_EQ("socdrm-sim: SOCDRM_MAP_OFFSETS=huge is neither low nor high: offsets stay low\n",
+            unknown.err);
 }
 
 }  // namespace

@@ -27,6 +27,12 @@ LENSWARP_LIBRARY="$scratch/maker/libLenswarp.so" "$src/scripts/package" >"$scrat
 grep -A50 '^== lintian' "$scratch/package.log"
 packages=$src/build/packages
 
+# Every package is built with Debian's hardening: lintian's informational tags say what is missing.
+for deb in "$packages"/*.deb; do
+  tags=$(lintian --display-info --tag-display-limit 0 "$deb" 2>/dev/null | grep -E ': hardening-' || true)
+  [ -z "$tags" ] || fail "$(basename "$deb") lacks hardening: $tags"
+done
+
 # check_package DEB NAME ARCH OTHER: its control fields and its files, against NAME.contents.
 check_package() {
   local deb=$1 name=$2 arch=$3 other=$4
@@ -38,6 +44,13 @@ check_package() {
   dpkg-deb -f "$deb" Depends | grep -q '\blibdrm2\b' || fail "$deb: Depends lacks libdrm2"
   if dpkg-deb -f "$deb" Depends | grep -qi 'lenswarp'; then
     fail "$deb: Depends names the maker's library"
+  fi
+  if [ "$arch" = armhf ]; then
+    # 64-bit time on a 32-bit target came with glibc 2.34.
+    local libc
+    libc=$(dpkg-deb -f "$deb" Depends | grep -oE 'libc6 \(>= [^)]*\)' | sed 's/libc6 (>= \(.*\))/\1/')
+    [ -n "$libc" ] && dpkg --compare-versions "$libc" ge 2.34 ||
+      fail "$deb: Depends does not ask for glibc 2.34 or later: $(dpkg-deb -f "$deb" Depends)"
   fi
   diff -u "$here/$name.contents" <(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sort) ||
     fail "$deb: its files differ from $name.contents"
@@ -114,6 +127,8 @@ for arch in "$host_arch" armhf; do
   root=$scratch/camtools-sim-$arch
   dpkg-deb -x "$deb" "$root"
   if [ "$arch" = armhf ]; then
+    bash "$here/../imports/narrow_imports_test.sh" arm-linux-gnueabihf-gcc arm-linux-gnueabihf-nm \
+      "$root/usr" || fail "camtools-sim (armhf) imports 32-bit offset or time calls"
     run_sim_package "$root" qemu-arm -L /
   else
     run_sim_package "$root"
@@ -126,6 +141,8 @@ deb=$packages/camtools_${version}_armhf.deb
 check_package "$deb" camtools armhf camtools-sim
 root=$scratch/camtools-armhf
 dpkg-deb -x "$deb" "$root"
+bash "$here/../imports/narrow_imports_test.sh" arm-linux-gnueabihf-gcc arm-linux-gnueabihf-nm \
+  "$root/usr" || fail "camtools (armhf) imports 32-bit offset or time calls"
 dynamic=$(readelf -d "$root/usr/bin/warpbench")
 grep -q 'NEEDED.*\[libLenswarp.so\]' <<<"$dynamic" || fail "the board warpbench does not need libLenswarp.so"
 if grep -qE 'RPATH|RUNPATH' <<<"$dynamic"; then
