@@ -1,14 +1,20 @@
 // warpbench's run statistics (WARPBENCH_STATS, WARPBENCH_FRAMES) against the stand-in library's
 // own call trace of the same run.
 #include <camtools_version.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <limits.h>
 #include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
 #include <regex>
 #include <sstream>
 
+#include "owned_fd.h"
 #include "warpbench_fixture.h"
 
 namespace {
@@ -272,6 +278,128 @@ TEST_F(WarpbenchStats, AFileThatDoesNotOpenIsSaidOnceAndTheRunGoesOn) {
   EXPECT_EQ(0, r.exit_status);
   EXPECT_EQ("", mDir.read("stats.json"));
   EXPECT_EQ("", mDir.read("frames.csv"));
+}
+
+// A FIFO that nobody drains, or that nobody opens, holds the run only until a stop signal: the
+// wait ends at once, the interrupted write or open is said (also with -s), and the run ends by the
+// signal through its teardown. The frame log is written out after frame 16384 fills it, so the
+// reader's pipe is full exactly then and the summary counts that many engine calls.
+TEST_F(WarpbenchStats, AStopSignalEndsAnyWaitOnTheFiles) {
+  write_picture();
+  write_mesh();
+  const std::vector<std::string> endless =
+      with(picture_args(), {"-s", "--mesh-from", "mesh.bin", "--fps", "0"});
+  ASSERT_EQ(0, mkfifo(mDir.file("stats.fifo").c_str(), 0600));
+  ASSERT_EQ(0, mkfifo(mDir.file("frames.fifo").c_str(), 0600));
+
+  // Neither FIFO has a reader: one signal ends both opens.
+  mExtraEnv["WARPBENCH_STATS"] = mDir.file("stats.fifo");
+  mExtraEnv["WARPBENCH_FRAMES"] = mDir.file("frames.fifo");
+  ProgramRun pr = prepare(endless, 120);
+  pr.while_running = [&](pid_t pid) {
+    // The library is asked for the mesh size once the signals are caught.
+    ASSERT_TRUE(wait_until([&] { return !trace_of("calFecMeshsize").empty(); }, 60));
+    kill(pid, SIGINT);
+  };
+  ProgramResult r = run_program(pr);
+  EXPECT_FALSE(r.timed_out);
+  EXPECT_EQ(SIGINT, r.signal);
+  EXPECT_EQ("warpbench: WARPBENCH_STATS: cannot open " + mDir.file("stats.fifo") +
+                ": Interrupted system call; no statistics are written\n"
+                "warpbench: WARPBENCH_FRAMES: cannot open " +
+                mDir.file("frames.fifo") +
+                ": Interrupted system call; no frame records are written\n",
+            r.err);
+  EXPECT_TRUE(trace_of("process").empty());
+
+  // A reader holds the frames FIFO open but never reads.
+  mExtraEnv["WARPBENCH_STATS"] = mDir.file("stats.json");
+  OwnedFd reader(open(mDir.file("frames.fifo").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  ASSERT_TRUE(reader.valid());
+  const int capacity = fcntl(reader.get(), F_GETPIPE_SZ);
+  pr = prepare(endless, 300);
+  pr.while_running = [&](pid_t pid) {
+    // Full: no further line fits, so the writer waits.
+    ASSERT_TRUE(wait_until(
+        [&] {
+          int queued = 0;
+          return ioctl(reader.get(), FIONREAD, &queued) == 0 && queued > capacity - PIPE_BUF;
+        },
+        240));
+    kill(pid, SIGINT);
+  };
+  r = run_program(pr);
+  EXPECT_FALSE(r.timed_out);
+  EXPECT_EQ(SIGINT, r.signal);
+  EXPECT_EQ("warpbench: WARPBENCH_FRAMES: writing " + mDir.file("frames.fifo") +
+                " failed: Interrupted system call; the frame records are incomplete\n",
+            r.err);
+  EXPECT_EQ(16384, summary()["counts"]["engine_calls"]);
+}
+
+// A file named for a standard stream is that stream: written through its descriptor after what
+// warpbench printed there, not truncated, each line whole. A log appended to with `>>` keeps what
+// it had.
+TEST_F(WarpbenchStats, AStandardStreamTakesTheFilesAfterItsOwnLines) {
+  write_picture();
+  write_mesh();
+  const std::vector<std::string> args =
+      with(picture_args(), {"--mesh-from", "mesh.bin", "--stream-count", "3", "--fps", "0"});
+  mExtraEnv.clear();
+  const ProgramResult base = run(args);
+  ASSERT_EQ(0, base.exit_status) << base.err;
+
+  mExtraEnv["WARPBENCH_STATS"] = "/dev/stderr";
+  mExtraEnv["WARPBENCH_FRAMES"] = "/dev/stdout";
+  ProgramResult r = run(args);
+  ASSERT_EQ(0, r.exit_status) << r.err;
+  ASSERT_EQ(base.out, r.out.substr(0, base.out.size()));
+  std::istringstream csv(r.out.substr(base.out.size()));
+  std::string line;
+  ASSERT_TRUE(std::getline(csv, line));
+  EXPECT_EQ("frame,deadline_ns,start_ns,end_ns,write_ns", line);
+  for (int frame = 0; frame < 3; ++frame) {
+    ASSERT_TRUE(std::getline(csv, line));
+    EXPECT_EQ(std::to_string(frame) + ",0,", line.substr(0, line.find(',', 2) + 1)) << line;
+  }
+  EXPECT_FALSE(std::getline(csv, line)) << line;
+  ASSERT_EQ(base.err, r.err.substr(0, base.err.size()));
+  const std::string json_line = r.err.substr(base.err.size());
+  ASSERT_FALSE(json_line.empty());
+  EXPECT_EQ('\n', json_line.back());
+  EXPECT_EQ(3, json::parse(json_line)["counts"]["engine_calls"]);
+
+  const std::string log = mDir.write("run.log", "earlier\n");
+  mExtraEnv.clear();
+  mExtraEnv["WARPBENCH_STATS"] = log;
+  ProgramRun appending = prepare(args);
+  appending.stdout_to = log;
+  appending.stdout_appends = true;
+  ASSERT_EQ(0, run_program(appending).exit_status);
+  const std::string text = mDir.read("run.log");
+  ASSERT_EQ("earlier\n" + base.out, text.substr(0, 8 + base.out.size()));
+  EXPECT_EQ(3, json::parse(text.substr(8 + base.out.size()))["counts"]["engine_calls"]);
+}
+
+// A write that fails is said once per file, also with -s; the status stays the run's.
+TEST_F(WarpbenchStats, AFailedWriteIsSaidOnceAndTheStatusStays) {
+  write_picture();
+  write_mesh();
+  const std::vector<std::string> args =
+      with(picture_args(), {"-s", "--mesh-from", "mesh.bin", "--stream-count", "2"});
+  mExtraEnv.clear();
+  const ProgramResult base = run(args);
+  mExtraEnv["WARPBENCH_STATS"] = "/dev/full";
+  mExtraEnv["WARPBENCH_FRAMES"] = "/dev/full";
+  ProgramResult r = run(args);
+  EXPECT_EQ(base.exit_status, r.exit_status);
+  EXPECT_EQ(base.out, r.out);
+  EXPECT_EQ(base.err +
+                "warpbench: WARPBENCH_FRAMES: writing /dev/full failed: No space left on device; "
+                "the frame records are incomplete\n"
+                "warpbench: WARPBENCH_STATS: writing /dev/full failed: No space left on device; "
+                "the statistics are incomplete\n",
+            r.err);
 }
 
 }  // namespace

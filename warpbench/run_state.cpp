@@ -6,7 +6,5 @@ FecContext fec_ctx;
 RunBuffers run_bufs;
 int mem_fd = -1;
 const MemOps *mem_ops = nullptr;
-int stats_fd = -1;
-int frames_fd = -1;
 RunStatistics run_stats;
 std::atomic<bool> stop_requested{false};

@@ -30,10 +30,7 @@ extern RunBuffers run_bufs;
 extern int mem_fd;
 extern const MemOps *mem_ops;
 
-// The statistics files named by WARPBENCH_STATS and WARPBENCH_FRAMES (-1 when not asked for or
-// not open), and what the frame loop recorded for them. Only the main thread touches them.
-extern int stats_fd;
-extern int frames_fd;
+// What the frame loop recorded for the statistics files. Only the main thread touches it.
 extern RunStatistics run_stats;
 
 // Set once, by the main thread after its frame loop; the console thread ends when it sees it.

@@ -3,15 +3,21 @@
 #include <camtools_version.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <initializer_list>
 
 #include "frame_pacing.h"
 #include "run_state.h"
+#include "stop_signals.h"
 
 namespace {
 
@@ -31,28 +37,121 @@ void append(TextBuffer *t, const char *fmt, ...) {
   t->used += n < 0 ? t->size : (size_t)n;
 }
 
-// Writes all of `n` bytes; false when a write fails.
-bool write_all(int fd, const char *bytes, size_t n) {
-  while (n > 0) {
-    ssize_t done = write(fd, bytes, n);
-    if (done < 0 && errno == EINTR) continue;
-    if (done <= 0) return false;
-    bytes += done;
-    n -= (size_t)done;
+// One of the two files, and whether it still takes the statistics. After its first failure
+// nothing more goes to it, so no block is written twice and a stuck reader holds nothing up.
+struct StatisticsFile {
+  const char *variable;  // the environment variable that names it
+  const char *records;   // what it holds, for the messages
+  const char *path;
+  int fd;         // -1 when not asked for, not open, or given up after a failure
+  bool standard;  // one of the standard streams, written through its own descriptor
+  size_t piece;   // the most bytes one write takes: PIPE_BUF on a pipe, so no line is split
+};
+
+StatisticsFile stats_file = {"WARPBENCH_STATS", "statistics", nullptr, -1, false, SIZE_MAX};
+StatisticsFile frames_file = {"WARPBENCH_FRAMES", "frame records", nullptr, -1, false, SIZE_MAX};
+
+// The standard stream (1 or 2) that `path` is, by device and inode, or -1.
+int standard_stream_of(const char *path) {
+  struct stat named, stream;
+  if (stat(path, &named) != 0) return -1;
+  for (int fd : {2, 1}) {
+    if (fstat(fd, &stream) == 0 && stream.st_dev == named.st_dev && stream.st_ino == named.st_ino) {
+      return fd;
+    }
   }
-  return true;
+  return -1;
 }
 
-int open_named_file(const char *variable, const char *what) {
-  const char *path = getenv(variable);
-  if (path == nullptr) return -1;
-  int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    int err = errno;
-    fprintf(stderr, "warpbench: %s: cannot open %s: %s; no %s written\n", variable, path,
-            strerror(err), what);
+// Opens the file for writing, truncated, not blocking. A FIFO without a reader is waited for, as a
+// blocking open would, but a stop signal ends the wait at once: -1 with errno EINTR.
+int open_without_blocking(const char *path) {
+  for (;;) {
+    if (caught_stop_signal() != 0) {
+      errno = EINTR;
+      return -1;
+    }
+    int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd >= 0 || errno != ENXIO) return fd;
+    // ENXIO: a FIFO that no reader holds yet. Nothing announces a reader, so look again shortly;
+    // the stop signal's descriptor ends the pause at once.
+    struct pollfd stop = {stop_signal_fd(), POLLIN, 0};
+    poll(&stop, stop.fd >= 0 ? 1 : 0, 10);
   }
-  return fd;
+}
+
+void open_statistics_file(StatisticsFile *f) {
+  f->path = getenv(f->variable);
+  if (f->path == nullptr) return;
+  f->standard = false;
+  f->piece = SIZE_MAX;
+  int standard = standard_stream_of(f->path);
+  if (standard >= 0) {
+    f->fd = standard;
+    f->standard = true;
+  } else {
+    f->fd = open_without_blocking(f->path);
+  }
+  if (f->fd < 0) {
+    int err = errno;
+    fprintf(stderr, "warpbench: %s: cannot open %s: %s; no %s are written\n", f->variable, f->path,
+            strerror(err), f->records);
+    return;
+  }
+  struct stat st;
+  if (fstat(f->fd, &st) == 0 && S_ISFIFO(st.st_mode)) f->piece = PIPE_BUF;
+}
+
+void give_up_statistics_file(StatisticsFile *f) {
+  if (f->fd >= 0 && !f->standard) close(f->fd);
+  f->fd = -1;
+}
+
+// Writes all of `n` bytes to `fd`, waiting whenever it is not ready; a stop signal ends a wait.
+// 0, or the errno of the failure.
+int write_piece(int fd, const char *bytes, size_t n) {
+  while (n > 0) {
+    // The standard streams stay blocking (others share them): write only once they are ready.
+    struct pollfd ready = {fd, POLLOUT, 0};
+    if (poll(&ready, 1, 0) == 0 && wait_ready_or_stopped(fd, POLLOUT) != 0) return errno;
+    ssize_t done = write(fd, bytes, n);
+    if (done > 0) {
+      bytes += done;
+      n -= (size_t)done;
+      continue;
+    }
+    if (done == 0) return EIO;
+    int err = errno;
+    if (err != EAGAIN && err != EINTR) return err;
+    if (wait_ready_or_stopped(fd, POLLOUT) != 0) return errno;
+  }
+  return 0;
+}
+
+// Writes `n` bytes of whole lines, each write ending on a line boundary. The first failure is said
+// once on standard error, whatever -s says, and ends all writing to the file.
+void write_lines(StatisticsFile *f, const char *bytes, size_t n) {
+  if (f->fd < 0) return;
+  if (f->standard) {
+    fflush(stdout);
+    fflush(stderr);
+  }
+  while (n > 0) {
+    size_t len = n;
+    if (len > f->piece) {
+      const void *last = memrchr(bytes, '\n', f->piece);
+      len = last != nullptr ? (size_t)(static_cast<const char *>(last) - bytes) + 1 : f->piece;
+    }
+    int err = write_piece(f->fd, bytes, len);
+    if (err != 0) {
+      fprintf(stderr, "warpbench: %s: writing %s failed: %s; the %s are incomplete\n", f->variable,
+              f->path, strerror(err), f->records);
+      give_up_statistics_file(f);
+      return;
+    }
+    bytes += len;
+    n -= len;
+  }
 }
 
 // Writes the frame log out as CSV lines and empties it; the header goes before the first block.
@@ -60,20 +159,36 @@ void write_frame_log() {
   static char text[64 * 1024];
   TextBuffer t = {text, sizeof text, 0};
   if (run_stats.frames_logged == 0) append(&t, "frame,deadline_ns,start_ns,end_ns,write_ns\n");
-  for (uint32_t i = 0; i < run_stats.frame_log_used; ++i) {
+  for (uint32_t i = 0; i < run_stats.frame_log_used && frames_file.fd >= 0; ++i) {
     const FrameRecord &r = run_stats.frame_log[i];
     // A line is at most 5 numbers of 20 digits and their separators.
     if (t.size - t.used < 128) {
-      if (!write_all(frames_fd, text, t.used)) break;
+      write_lines(&frames_file, text, t.used);
       t.used = 0;
     }
     append(&t, "%llu,%lld,%lld,%lld,%lld\n", (unsigned long long)(run_stats.frames_logged + i),
            (long long)r.deadline_ns, (long long)r.start_ns, (long long)r.end_ns,
            (long long)r.write_ns);
   }
-  write_all(frames_fd, text, t.used);
+  write_lines(&frames_file, text, t.used);
   run_stats.frames_logged += run_stats.frame_log_used;
   run_stats.frame_log_used = 0;
+}
+
+// `text` as a JSON string: quotes, backslashes and control characters escaped, the rest as it is.
+void append_json_string(TextBuffer *t, const char *text) {
+  append(t, "\"");
+  for (const char *c = text; *c != '\0'; ++c) {
+    const unsigned char b = (unsigned char)*c;
+    if (b == '"' || b == '\\') {
+      append(t, "\\%c", b);
+    } else if (b < 0x20 || b == 0x7F) {
+      append(t, "\\u%04x", b);
+    } else {
+      append(t, "%c", b);
+    }
+  }
+  append(t, "\"");
 }
 
 double seconds(int64_t ns) {
@@ -112,16 +227,16 @@ void append_distribution(TextBuffer *t, const char *key, const LatencyHistogram 
 // A pixel format as its four characters when they are printable, else as its number.
 void append_picture(TextBuffer *t, const char *key, uint32_t width, uint32_t height,
                     uint32_t format) {
-  append(t, ",\"%s\":{\"width\":%u,\"height\":%u,\"format\":\"", key, width, height);
-  char code[5] = {(char)(format & 0xFF), (char)((format >> 8) & 0xFF),
+  append(t, ",\"%s\":{\"width\":%u,\"height\":%u,\"format\":", key, width, height);
+  char code[8] = {(char)(format & 0xFF), (char)((format >> 8) & 0xFF),
                   (char)((format >> 16) & 0xFF), (char)((format >> 24) & 0x7F), '\0'};
   bool printable = true;
   for (int i = 0; i < 4; ++i) printable = printable && code[i] > ' ' && code[i] < 0x7F;
-  if (printable) {
-    append(t, "%s%s\"}", code, (format & 0x80000000u) != 0 ? "-BE" : "");
-  } else {
-    append(t, "0x%08x\"}", format);
-  }
+  if (printable && (format & 0x80000000u) != 0) memcpy(code + 4, "-BE", 4);
+  char number[16];
+  snprintf(number, sizeof number, "0x%08x", format);
+  append_json_string(t, printable ? code : number);
+  append(t, "}");
 }
 
 const char *mesh_source_name(uint32_t mesh_mode) {
@@ -139,7 +254,8 @@ const char *mesh_source_name(uint32_t mesh_mode) {
 
 void append_run(TextBuffer *t, int64_t now_ns) {
   const RunSettings &s = run_settings;
-  append(t, "{\"run\":{\"version\":\"%s\"", CAMTOOLS_VERSION);
+  append(t, "{\"run\":{\"version\":");
+  append_json_string(t, CAMTOOLS_VERSION);
   append_picture(t, "input", s.width, s.height, s.pixelformat);
   append_picture(t, "output", s.out_width, s.out_height, s.out_pixelformat);
   if (pacing_enabled(s.fps)) {
@@ -147,13 +263,18 @@ void append_run(TextBuffer *t, int64_t now_ns) {
   } else {
     append(t, ",\"fps\":%d,\"period_ns\":null", s.fps);
   }
-  append(t, ",\"mesh_source\":\"%s\",\"allocator\":\"%s\"", mesh_source_name(fec_cfg.mesh_mode),
-         mem_ops == &mem_ops_table[0] ? "drm" : "library");
+  append(t, ",\"mesh_source\":");
+  append_json_string(t, mesh_source_name(fec_cfg.mesh_mode));
+  append(t, ",\"allocator\":");
+  append_json_string(t, mem_ops == &mem_ops_table[0] ? "drm" : "library");
   struct tm utc;
   gmtime_r(&run_stats.set_up_wall.tv_sec, &utc);
-  append(t, ",\"start_time\":\"%04d-%02d-%02dT%02d:%02d:%02d.%03ldZ\"", utc.tm_year + 1900,
-         utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
-         run_stats.set_up_wall.tv_nsec / 1000000);
+  char start_time[96];
+  snprintf(start_time, sizeof start_time, "%04d-%02d-%02dT%02d:%02d:%02d.%03ldZ",
+           utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
+           run_stats.set_up_wall.tv_nsec / 1000000);
+  append(t, ",\"start_time\":");
+  append_json_string(t, start_time);
   struct rusage usage = {};
   getrusage(RUSAGE_SELF, &usage);
   append(t, ",\"wall_s\":%.6f,\"cpu_user_s\":%.6f,\"cpu_system_s\":%.6f,\"max_rss_kib\":%ld}",
@@ -183,7 +304,7 @@ void write_summary() {
   const int64_t loop_ns = run_stats.loop_end_ns - run_stats.loop_start_ns;
   append(&t, ",\"achieved_fps\":%.3f}\n",
          loop_ns > 0 ? (double)run_stats.engine.count / seconds(loop_ns) : 0.0);
-  if (t.used < t.size) write_all(stats_fd, text, t.used);
+  if (t.used < t.size) write_lines(&stats_file, text, t.used);
 }
 
 }  // namespace
@@ -205,18 +326,15 @@ bool deadline_missed(int64_t deadline_ns, int64_t start_ns, int32_t period_ns) {
 void open_run_statistics() {
   clock_gettime(CLOCK_REALTIME, &run_stats.set_up_wall);
   run_stats.set_up_ns = monotonic_ns();
-  stats_fd = open_named_file("WARPBENCH_STATS", "statistics are");
-  frames_fd = open_named_file("WARPBENCH_FRAMES", "frame records are");
-  if (frames_fd < 0) return;
+  open_statistics_file(&stats_file);
+  open_statistics_file(&frames_file);
+  if (frames_file.fd < 0) return;
   run_stats.frame_log = static_cast<FrameRecord *>(calloc(FRAME_LOG_RECORDS, sizeof(FrameRecord)));
-  if (run_stats.frame_log == nullptr) {
-    close(frames_fd);
-    frames_fd = -1;
-  }
+  if (run_stats.frame_log == nullptr) give_up_statistics_file(&frames_file);
 }
 
 bool run_statistics_wanted() {
-  return stats_fd >= 0 || frames_fd >= 0;
+  return stats_file.fd >= 0 || frames_file.fd >= 0;
 }
 
 void begin_frame_loop(int64_t first_deadline_ns) {
@@ -247,13 +365,11 @@ void record_frame(const FrameTimes *frame, int32_t fps, int32_t period_ns) {
 
 void close_run_statistics() {
   if (run_stats.loop_started) {
-    if (frames_fd >= 0) write_frame_log();
-    if (stats_fd >= 0) write_summary();
+    if (run_stats.frame_log != nullptr) write_frame_log();
+    if (stats_file.fd >= 0) write_summary();
   }
   free(run_stats.frame_log);
   run_stats.frame_log = nullptr;
-  if (frames_fd >= 0) close(frames_fd);
-  if (stats_fd >= 0) close(stats_fd);
-  frames_fd = -1;
-  stats_fd = -1;
+  give_up_statistics_file(&frames_file);
+  give_up_statistics_file(&stats_file);
 }

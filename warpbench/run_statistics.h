@@ -53,9 +53,11 @@ uint64_t frame_lateness_ns(int64_t deadline_ns, int64_t start_ns);
 // A deadline is missed when the engine call began more than one period after it.
 bool deadline_missed(int64_t deadline_ns, int64_t start_ns, int32_t period_ns);
 
-// Reads WARPBENCH_STATS and WARPBENCH_FRAMES and opens the files they name (stats_fd and
-// frames_fd in run_state.h), allocating the frame log. A file that does not open is reported on
-// standard error, whatever -s says, and left out; the run goes on.
+// Reads WARPBENCH_STATS and WARPBENCH_FRAMES and opens the files they name, allocating the frame
+// log. A name that is one of the standard streams (the same device and inode) is written through
+// that stream's descriptor, without truncating it. A FIFO is waited for until it has a reader,
+// but a stop signal ends that wait. A file that does not open is reported on standard error,
+// whatever -s says, and left out; the run goes on.
 void open_run_statistics();
 
 // Whether either file is open, so that the loop times its frames.
@@ -69,8 +71,9 @@ void end_frame_loop();
 void record_frame(const FrameTimes *frame, int32_t fps, int32_t period_ns);
 
 // Writes what is still in the frame log and the summary, when the frame loop started, then closes
-// both files and frees the log. Failed writes are not reported: no new text on the standard
-// streams.
+// both files and frees the log. Writes end on line boundaries (at most PIPE_BUF bytes each on a
+// pipe); a file not ready is waited for, but a stop signal ends the wait. A failed write is said
+// once on standard error, whatever -s says, and nothing more goes to that file.
 void close_run_statistics();
 
 #endif  // WARPBENCH_RUN_STATISTICS_H

@@ -140,7 +140,8 @@ ProgramResult run_program(const ProgramRun &run) {
   if (!out.read_end.valid() || !err.read_end.valid()) throw std::runtime_error("pipe failed");
   OwnedFd out_file;
   if (!run.stdout_to.empty()) {
-    out_file.reset(open(run.stdout_to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    const int mode = run.stdout_appends ? O_APPEND : O_TRUNC;
+    out_file.reset(open(run.stdout_to.c_str(), O_WRONLY | O_CREAT | mode | O_CLOEXEC, 0644));
     if (!out_file.valid()) throw std::runtime_error("cannot open " + run.stdout_to);
   }
   ChildStreams streams;

@@ -18,6 +18,7 @@ struct ProgramRun {
   double timeout_s = 60;
   bool native = false;              // a host program (a script) even on a cross build
   std::string stdout_to;            // a file for standard output instead of capturing it
+  bool stdout_appends = false;      // stdout_to is opened to append (as `>>`), not truncated
   std::vector<int> closed_streams;  // standard streams (0, 1, 2) the program starts without
   int stdin_fd = -1;  // a descriptor to hand over as standard input (it stays the caller's)
   // Called once the process runs, with its pid, on the test's thread; the output is drained
