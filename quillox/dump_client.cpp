@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "string_format.h"
 
@@ -22,14 +23,16 @@ DumpClient::~DumpClient() {
 }
 
 bool DumpClient::sockClientOpen(const char *uri) {
-  char proto[1024], hostname[1024], path[1024];
+  char proto[1024], hostname[1024];
+  // The path whole, however long, so that a refusal names its true length.
+  std::vector<char> path(strlen(uri) + 1);
   int port;
-  urlSplit(proto, sizeof(proto), nullptr, 0, hostname, sizeof(hostname), &port, path, sizeof(path),
-           uri);
+  urlSplit(proto, sizeof(proto), nullptr, 0, hostname, sizeof(hostname), &port, path.data(),
+           (int)path.size(), uri);
   if (strcmp(proto, "tcp") == 0) {
     init(hostname, port);
   } else if (strcmp(proto, "domain") == 0) {
-    init(path);
+    init(path.data());
   }
   return true;
 }
@@ -161,15 +164,22 @@ bool DumpClient::init(const char *host, int port) {
 
 bool DumpClient::init(const char *path) {
   mUnixPath = path;
+  struct sockaddr_un address = {};
+  // A path cut to fit would name another socket, perhaps one that listens.
+  if (mUnixPath.size() >= sizeof(address.sun_path)) {
+    printf(
+        "%s: connect failed, reason: the socket path is %zu bytes long, over the limit of %zu \n",
+        "init", mUnixPath.size(), sizeof(address.sun_path) - 1);
+    return false;
+  }
   mSockFd = socket(AF_UNIX, SOCK_STREAM, 0);
   if (mSockFd == -1) {
     printf("%s: socket(AF_UNIX, SOCK_STREAM, 0) failed \n", "init");
     return false;
   }
-  struct sockaddr_un address = {};
   address.sun_family = AF_UNIX;
-  snprintf(address.sun_path, sizeof(address.sun_path), "%s", mUnixPath.c_str());
-  socklen_t length = (socklen_t)(offsetof(struct sockaddr_un, sun_path) + strlen(address.sun_path));
+  memcpy(address.sun_path, mUnixPath.c_str(), mUnixPath.size() + 1);
+  socklen_t length = (socklen_t)(offsetof(struct sockaddr_un, sun_path) + mUnixPath.size());
   if (!applyIdleTimeout() || connectResumed(mSockFd, (struct sockaddr *)&address, length) != 0) {
     int error = errno;
     if (isTimeout(error)) {

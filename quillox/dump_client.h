@@ -35,7 +35,8 @@ class DumpClient {
   // TCP connection to the dotted IPv4 address `host` (no name lookup). False for a port outside
   // 1..65535, a failed socket (then unusable until another init) or a failed connect.
   bool init(const char *host, int port);
-  // Local stream-socket connection to `path` (cut to 107 characters).
+  // Local stream-socket connection to `path`. False for a path longer than the 107 bytes a
+  // socket address holds (said as a failed connect), a failed socket or a failed connect.
   bool init(const char *path);
 
   // Sends all `len` bytes; false when not connected, when the peer stops taking them or after

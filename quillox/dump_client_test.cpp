@@ -289,14 +289,27 @@ TEST(DumpClientLocal, ConnectsAndLeavesTheServicesEntryAlone) {
   EXPECT_TRUE(S_ISSOCK(st.st_mode));
 }
 
-TEST(DumpClientLocal, LongPathsAreCutTo107Characters) {
+// 107 bytes and the terminator fill the socket address; a longer path is refused, never cut to
+// the one a listener holds.
+TEST(DumpClientLocal, PathsOverTheSocketAddressAreRefused) {
   ScratchDir dir;
   std::string path = dir.path() + "/";
   path += std::string(107 - path.size(), 's');
   ASSERT_EQ(107u, path.size());
   Listener listener(path);
+  {
+    DumpClient client;
+    EXPECT_TRUE(client.init(path.c_str()));
+    EXPECT_TRUE(listener.accept().valid());
+  }
   DumpClient client;
-  EXPECT_TRUE(client.init((path + "-cut-away").c_str()));
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(client.init((path + "x").c_str()));
+  EXPECT_FALSE(client.sendDump(5, "x", 1));
+  EXPECT_EQ(
+      "init: connect failed, reason: the socket path is 108 bytes long, over the limit of 107 \n"
+      "sendDump: not initialized \n",
+      testing::internal::GetCapturedStdout());
 }
 
 TEST(DumpClientLocal, FailedConnectIsReported) {

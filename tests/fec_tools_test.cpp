@@ -3,8 +3,10 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <png.h>
+#include <stdlib.h>
 #include <unistd.h>
 
+#include <map>
 #include <sstream>
 
 #include "camtools_version.h"
@@ -25,11 +27,12 @@ class FecTools : public WarpbenchTest {
 };
 
 ProgramResult run_tool(const std::string &tool, const std::vector<std::string> &args,
-                       const std::string &cwd) {
+                       const std::string &cwd, const std::map<std::string, std::string> &env = {}) {
   ProgramRun r;
   r.program = staged_program(tool);
   r.args = args;
   r.cwd = cwd;
+  r.env = env;
   ProgramResult result = run_program(r);
   EXPECT_FALSE(result.timed_out);
   return result;
@@ -396,6 +399,68 @@ TEST_F(FecTools, CompareHeatMapShowsWhereTheFramesDiffer) {
   EXPECT_EQ((std::vector<uint8_t>{0, 0, 255}),
             std::vector<uint8_t>(&rgb[(2 * 8 + 5) * 3], &rgb[(2 * 8 + 6) * 3]))
       << "a difference of 1 is blue";
+}
+
+// Short of memory, each tool says what it could not allocate and ends with its failure status
+// (fec-compare's for bad input: 1 means the frames differ), writing nothing. The sanitizer's
+// allocator is told to fail allocations over a limit, as the C library's does when memory runs
+// out: a 2048x2048 frame takes 6 MiB, its RGB picture or heat map 12 MiB.
+TEST_F(FecTools, ShortOfMemoryToolsSayWhatTheyCouldNotAllocate) {
+#ifndef TOOLS_TESTS_SANITIZED
+  GTEST_SKIP() << "needs the sanitizer build, whose allocator can be told to fail";
+#endif
+  mDir.write("big.yuv", std::string(2048 * 2048 * 3 / 2, '\x80'));
+  const std::string frame = "6291456 bytes for frame 0 of big.yuv\n";
+  const struct {
+    std::string tool;
+    std::vector<std::string> args;
+    int limit_mb;
+    int status;
+    std::string err;
+  } cases[] = {
+      {"nv12-topng",
+       {"2048", "2048", "big.yuv", "output"},
+       4,
+       1,
+       "nv12-topng: cannot allocate " + frame},
+      {"nv12-topng",
+       {"2048", "2048", "big.yuv", "output"},
+       8,
+       1,
+       "nv12-topng: cannot allocate 12582912 bytes for the RGB picture\n"},
+      {"fec-compare",
+       {"2048", "2048", "big.yuv", "big.yuv"},
+       4,
+       2,
+       "fec-compare: cannot allocate " + frame},
+      {"fec-compare",
+       {"--heatmap", "output", "2048", "2048", "big.yuv", "big.yuv"},
+       8,
+       2,
+       "fec-compare: cannot allocate 12582912 bytes for the heat map\n"},
+      {"nv12-testpic",
+       {"2048", "2048", "output"},
+       4,
+       1,
+       "nv12-testpic: cannot allocate 6291456 bytes for the picture\n"},
+  };
+  const char *asan = getenv("ASAN_OPTIONS");
+  for (const auto &c : cases) {
+    const std::string options =
+        std::string(asan != nullptr ? asan : "") +
+        ":allocator_may_return_null=1:max_allocation_size_mb=" + std::to_string(c.limit_mb);
+    ProgramResult r = run_tool(c.tool, c.args, mDir.path(), {{"ASAN_OPTIONS", options}});
+    EXPECT_EQ(c.status, r.exit_status) << c.err;
+    // The sanitizer notes the failed allocation itself; the tool's line is all else.
+    std::istringstream lines(r.err);
+    std::string own;
+    for (std::string line; std::getline(lines, line);) {
+      if (line.find("AddressSanitizer failed to allocate") == std::string::npos) own += line + "\n";
+    }
+    EXPECT_EQ(c.err, own) << r.err;
+    EXPECT_EQ("", r.out) << c.err;
+    EXPECT_NE(0, access(mDir.file("output").c_str(), F_OK)) << c.err << " left its output";
+  }
 }
 
 // The mesh drawn over its output grid: the identity only retraces the grid (lines every 32

@@ -2,6 +2,7 @@
 // the frame around the dump, the command line's modes, and the failures of the exchange.
 #include <errno.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -347,6 +348,30 @@ TEST_F(QuilloxExchange, AConnectThatMakesNoProgressEndsAtTheTimeout) {
                 "start: Confirm TQZEL has been initialized and running?\n",
             r.out);
   EXPECT_EQ(1, r.exit_status);
+}
+
+// A local socket's path over the 107 bytes its address holds fails as a connection does, even
+// with a listener at the path cut to 107 bytes; the length said is the whole path's.
+TEST_F(QuilloxExchange, ASocketPathOverTheAddressLimitIsRefused) {
+  ScratchDir dir;
+  std::string cut = dir.path() + "/";
+  cut += std::string(107 - cut.size(), 's');
+  OwnedFd listener = listen_local(cut);
+  ASSERT_TRUE(listener.valid()) << strerror(errno);
+  for (size_t length : {108, 2000}) {
+    const std::string path = cut + std::string(length - cut.size(), 'x');
+    ProgramResult r =
+        quillox({}, {{"QUILLOX_SERVICE", "domain://" + path}, {"QUILLOX_TIMEOUT", "1"}});
+    EXPECT_EQ(dumpFrame("all", "") + "init: connect failed, reason: the socket path is " +
+                  std::to_string(length) +
+                  " bytes long, over the limit of 107 \n"
+                  "sendDump: not initialized \n"
+                  "start: Confirm TQZEL has been initialized and running?\n",
+              r.out);
+    EXPECT_EQ(1, r.exit_status);
+  }
+  struct pollfd waiting = {listener.get(), POLLIN, 0};
+  EXPECT_EQ(0, poll(&waiting, 1, 0)) << "quillox connected to the cut path";
 }
 
 // An announced size over the limit, 256 MiB or QUILLOX_MAX_DUMP MiB, ends the reception before

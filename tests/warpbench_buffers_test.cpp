@@ -348,4 +348,30 @@ TEST_F(DrmFaults, SocsimLauncherRunsACommandOnTheDevice) {
   expect_device_clean();
 }
 
+// The loader splits LD_PRELOAD at spaces and colons, so from such a folder the device would be
+// lost and the command would run on the host's own: socsim refuses to run it.
+TEST(SocsimLauncher, RefusesAFolderWhoseNameTheLoaderWouldSplit) {
+  for (const std::string name : {"camtools 1", "camtools:1"}) {
+    ScratchDir dir;
+    const std::string root = dir.make_dir(name);
+    dir.make_dir(name + "/bin");
+    dir.make_dir(name + "/lib");
+    ASSERT_EQ(0, symlink(staged_program("socsim").c_str(), (root + "/bin/socsim").c_str()));
+    ASSERT_EQ(0,
+              symlink((stage_dir() + "/lib/camtools").c_str(), (root + "/lib/camtools").c_str()));
+    ProgramRun run;
+    run.program = root + "/bin/socsim";
+    run.args = {"touch", "ran"};
+    run.cwd = dir.path();
+    run.native = true;
+    ProgramResult r = run_program(run);
+    EXPECT_EQ(127, r.exit_status) << name;
+    EXPECT_EQ("socsim: cannot preload " + root +
+                  "/bin/../lib/camtools/libsocdrm-sim.so: the loader splits LD_PRELOAD at spaces "
+                  "and colons; run socsim from a path without them\n",
+              r.err);
+    EXPECT_NE(0, access(dir.file("ran").c_str(), F_OK)) << "the command ran from " << name;
+  }
+}
+
 }  // namespace

@@ -8,7 +8,8 @@
 #include "tool_io.h"
 
 bool write_rgb_png(const char *tool, const char *path, int width, int height, const uint8_t *rgb) {
-  FILE *f = create_file(tool, path);
+  CreatedFile created;
+  FILE *f = create_file(tool, path, &created);
   if (f == nullptr) return false;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
@@ -16,6 +17,7 @@ bool write_rgb_png(const char *tool, const char *path, int width, int height, co
     png_destroy_write_struct(&png, &info);
     fclose(f);
     fprintf(stderr, "%s: cannot write %s\n", tool, path);
+    remove_partial_file(path, created);
     return false;
   }
   png_init_io(png, f);
@@ -30,6 +32,7 @@ bool write_rgb_png(const char *tool, const char *path, int width, int height, co
   if (fclose(f) != 0) {
     int err = errno;
     fprintf(stderr, "%s: cannot write %s: %s\n", tool, path, strerror(err));
+    remove_partial_file(path, created);
     return false;
   }
   return true;

@@ -12,7 +12,8 @@
 #include <sys/types.h>
 
 #include <limits>
-#include <vector>
+#include <memory>
+#include <string>
 
 #include "camtools_version.h"
 #include "tool_io.h"
@@ -46,9 +47,11 @@ bool parse_frame(const char *text, long *frame) {
   return parse_number(text, 0, std::numeric_limits<long>::max(), frame);
 }
 
-// Reads frame `frame` of `path`, frames being `frame_bytes` long, into `bytes`, seeking past
-// the frames before it. False after a message naming the file.
-bool read_frame(const char *path, long frame, size_t frame_bytes, std::vector<uint8_t> *bytes) {
+// Reads frame `frame` of `path`, frames being `frame_bytes` long, into new room in `bytes`,
+// seeking past the frames before it. False after a message naming the file, or saying that the
+// room could not be allocated.
+bool read_frame(const char *path, long frame, size_t frame_bytes,
+                std::unique_ptr<uint8_t[]> *bytes) {
   FILE *f = fopen(path, "rb");
   if (f == nullptr) {
     int err = errno;
@@ -71,9 +74,9 @@ bool read_frame(const char *path, long frame, size_t frame_bytes, std::vector<ui
     int err = errno;
     fprintf(stderr, "fec-compare: cannot seek to frame %ld of %s: %s\n", frame, path,
             strerror(err));
-  } else {
-    bytes->resize(frame_bytes);
-    size_t got = fread(bytes->data(), 1, frame_bytes, f);
+  } else if ((*bytes = allocate_bytes("fec-compare", frame_bytes,
+                                      "frame " + std::to_string(frame) + " of " + path))) {
+    size_t got = fread(bytes->get(), 1, frame_bytes, f);
     int err = errno;
     if (got == frame_bytes) {
       ok = true;
@@ -151,10 +154,13 @@ void ramp_colour(int diff, uint8_t *rgb) {
   for (int c = 0; c < 3; ++c) rgb[c] = (uint8_t)lround(a.rgb[c] + t * (b.rgb[c] - a.rgb[c]));
 }
 
-// Each pixel's colour is its largest difference over its Y sample and its chroma pair.
-std::vector<uint8_t> heat_map(const uint8_t *test, const uint8_t *ref, size_t width,
-                              size_t height) {
-  std::vector<uint8_t> rgb(width * height * 3);
+// Each pixel's colour is its largest difference over its Y sample and its chroma pair. Null after
+// the message that its room could not be allocated.
+std::unique_ptr<uint8_t[]> heat_map(const uint8_t *test, const uint8_t *ref, size_t width,
+                                    size_t height) {
+  std::unique_ptr<uint8_t[]> rgb =
+      allocate_bytes("fec-compare", width * height * 3, "the heat map");
+  if (!rgb) return rgb;
   const size_t uv = width * height;
   for (size_t y = 0; y < height; ++y) {
     for (size_t x = 0; x < width; ++x) {
@@ -239,21 +245,20 @@ int main(int argc, char **argv) {
   }
   const size_t frame_bytes = heat_bytes / 2;
 
-  std::vector<uint8_t> test, ref;
+  std::unique_ptr<uint8_t[]> test, ref;
   if (!read_frame(test_path, test_frame, frame_bytes, &test) ||
       !read_frame(ref_path, ref_frame, frame_bytes, &ref)) {
     return kBadInput;
   }
   if (heatmap != nullptr) {
-    const std::vector<uint8_t> rgb = heat_map(test.data(), ref.data(), width, height);
-    if (!write_rgb_png("fec-compare", heatmap, (int)width, (int)height, rgb.data())) {
+    const std::unique_ptr<uint8_t[]> rgb = heat_map(test.get(), ref.get(), width, height);
+    if (!rgb || !write_rgb_png("fec-compare", heatmap, (int)width, (int)height, rgb.get())) {
       return kBadInput;
     }
   }
   uint64_t samples = 0, beyond = 0;
   for (const PlaneLayout &plane : kPlanes) {
-    const PlaneStats s =
-        compare_plane(test.data(), ref.data(), width, height, plane, (int)tolerance);
+    const PlaneStats s = compare_plane(test.get(), ref.get(), width, height, plane, (int)tolerance);
     print_plane(plane.name, s, tolerance);
     samples += s.samples;
     beyond += s.beyond;

@@ -60,23 +60,19 @@ uint8_t scene_luma(double x, double y) {
   return dark ? kDarkY : kLightY;
 }
 
-std::vector<uint8_t> render_flat(int width, int height) {
-  std::vector<uint8_t> pic((size_t)width * height * 3 / 2);
+void render_flat(int width, int height, uint8_t *pic) {
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) pic[(size_t)y * width + x] = scene_luma(x, y);
   }
-  uint8_t *uv = pic.data() + (size_t)width * height;
+  uint8_t *uv = pic + (size_t)width * height;
   for (int y = 0; y < height / 2; ++y) {
     for (int x = 0; x < width / 2; ++x) {
       tint(x * 2 >= width / 2, y * 2 >= height / 2, uv + (size_t)y * width + 2 * x);
     }
   }
-  return pic;
 }
 
-std::vector<uint8_t> render_fisheye(const FecOnlineConfig &cfg, int width, int height,
-                                    int samples) {
-  std::vector<uint8_t> pic((size_t)width * height * 3 / 2);
+void render_fisheye(const FecOnlineConfig &cfg, int width, int height, int samples, uint8_t *pic) {
   const FisheyeView view(cfg, width, height);
   const int n = samples * samples;
   auto luma_rows = [&](int first, int last) {
@@ -103,7 +99,7 @@ std::vector<uint8_t> render_fisheye(const FecOnlineConfig &cfg, int width, int h
   luma_rows(0, height / threads);
   for (std::thread &w : workers) w.join();
 
-  uint8_t *uv = pic.data() + (size_t)width * height;
+  uint8_t *uv = pic + (size_t)width * height;
   for (int v = 0; v < height / 2; ++v) {
     for (int u = 0; u < width / 2; ++u) {
       uint8_t *dst = uv + (size_t)v * width + 2 * u;
@@ -115,6 +111,12 @@ std::vector<uint8_t> render_fisheye(const FecOnlineConfig &cfg, int width, int h
       }
     }
   }
+}
+
+std::vector<uint8_t> render_fisheye(const FecOnlineConfig &cfg, int width, int height,
+                                    int samples) {
+  std::vector<uint8_t> pic((size_t)width * height * 3 / 2);
+  render_fisheye(cfg, width, height, samples, pic.data());
   return pic;
 }
 

@@ -24,12 +24,15 @@ constexpr uint8_t kOutsideY = 16;  // beyond the lens's field
 // Luma of the scene at (x, y); pixel (x, y) covers [x - 0.5, x + 0.5).
 uint8_t scene_luma(double x, double y);
 
-// The flat pattern as a width x height NV12 picture (even sizes), sampled at pixel centres. A
-// tint per quadrant shows at a glance whether chroma follows luma.
-std::vector<uint8_t> render_flat(int width, int height);
+// The flat pattern as a width x height NV12 picture (even sizes) in `pic`, width x height x 3 / 2
+// bytes, sampled at pixel centres. A tint per quadrant shows at a glance whether chroma follows
+// luma.
+void render_flat(int width, int height, uint8_t *pic);
 
 // The scene through the lens of `cfg` (a configuration check_online_config accepts) as a
-// width x height NV12 picture, luma averaged over samples x samples points per pixel.
+// width x height NV12 picture in `pic`, luma averaged over samples x samples points per pixel.
+void render_fisheye(const FecOnlineConfig &cfg, int width, int height, int samples, uint8_t *pic);
+// The same picture in a new vector.
 std::vector<uint8_t> render_fisheye(const FecOnlineConfig &cfg, int width, int height, int samples);
 
 }  // namespace testpic

@@ -5,7 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include <vector>
+#include <memory>
 
 #include "calibration_ini.h"
 #include "camtools_version.h"
@@ -61,9 +61,8 @@ int main(int argc, char **argv) {
   }
   const char *output = argv[optind + 2];
 
-  std::vector<uint8_t> pic;
+  FecOnlineConfig cfg = {};
   if (ini != nullptr) {
-    FecOnlineConfig cfg = {};
     int err = lenswarp::load_calibration_ini(ini, &cfg);
     if (err != 0) {
       fprintf(stderr, "nv12-testpic: cannot read %s: %s\n", ini, strerror(err));
@@ -73,9 +72,14 @@ int main(int argc, char **argv) {
       fprintf(stderr, "nv12-testpic: %s does not describe a lens the model accepts\n", ini);
       return 1;
     }
-    pic = testpic::render_fisheye(cfg, (int)width, (int)height, (int)samples);
-  } else {
-    pic = testpic::render_flat((int)width, (int)height);
   }
-  return write_whole_file("nv12-testpic", output, pic.data(), pic.size()) ? 0 : 1;
+  const size_t size = (size_t)width * height * 3 / 2;
+  std::unique_ptr<uint8_t[]> pic = allocate_bytes("nv12-testpic", size, "the picture");
+  if (!pic) return 1;
+  if (ini != nullptr) {
+    testpic::render_fisheye(cfg, (int)width, (int)height, (int)samples, pic.get());
+  } else {
+    testpic::render_flat((int)width, (int)height, pic.get());
+  }
+  return write_whole_file("nv12-testpic", output, pic.get(), size) ? 0 : 1;
 }

@@ -8,7 +8,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
+#include <memory>
+#include <string>
 
 #include "camtools_version.h"
 #include "tool_io.h"
@@ -72,7 +73,6 @@ int main(int argc, char **argv) {
   const char *input = argv[optind + 2], *output = argv[optind + 3];
 
   const size_t frame_bytes = (size_t)width * height * 3 / 2;
-  std::vector<uint8_t> nv12(frame_bytes);
   FILE *f = fopen(input, "rb");
   if (f == nullptr) {
     int err = errno;
@@ -86,7 +86,13 @@ int main(int argc, char **argv) {
     fclose(f);
     return 1;
   }
-  size_t got = fread(nv12.data(), 1, frame_bytes, f);
+  std::unique_ptr<uint8_t[]> nv12 =
+      allocate_bytes("nv12-topng", frame_bytes, "frame " + std::to_string(frame) + " of " + input);
+  if (!nv12) {
+    fclose(f);
+    return 1;
+  }
+  size_t got = fread(nv12.get(), 1, frame_bytes, f);
   fclose(f);
   if (got != frame_bytes) {
     fprintf(stderr, "nv12-topng: %s has no frame %ld of %zu bytes\n", input, frame, frame_bytes);
@@ -95,8 +101,10 @@ int main(int argc, char **argv) {
 
   const int w = (int)width, h = (int)height, s = (int)scale;
   const int out_w = std::max(1, w / s), out_h = std::max(1, h / s);
-  std::vector<uint8_t> rgb((size_t)out_w * out_h * 3);
-  const uint8_t *uv = nv12.data() + (size_t)w * h;
+  std::unique_ptr<uint8_t[]> rgb =
+      allocate_bytes("nv12-topng", (size_t)out_w * out_h * 3, "the RGB picture");
+  if (!rgb) return 1;
+  const uint8_t *uv = nv12.get() + (size_t)w * h;
   for (int oy = 0; oy < out_h; ++oy) {
     for (int ox = 0; ox < out_w; ++ox) {
       double sum[3] = {0, 0, 0};
@@ -112,5 +120,5 @@ int main(int argc, char **argv) {
       for (int k = 0; k < 3; ++k) rgb[((size_t)oy * out_w + ox) * 3 + k] = clamp_byte(sum[k] / n);
     }
   }
-  return write_rgb_png("nv12-topng", output, out_w, out_h, rgb.data()) ? 0 : 1;
+  return write_rgb_png("nv12-topng", output, out_w, out_h, rgb.get()) ? 0 : 1;
 }
