@@ -8,6 +8,7 @@
 
 #include <iostream>
 
+#include "dump_buffer.h"
 #include "dump_client.h"
 #include "dump_memory.h"
 #include "dump_version.h"
@@ -189,7 +190,7 @@ bool Vantrix::DumpClientReceiveDump() {
     return false;
   }
   // An allocation that cannot be made ends the reception like a dump that does not arrive.
-  mDumpBuffer.reset(static_cast<char *>(calloc(mDumpSize > 0 ? mDumpSize : 1, 1)));
+  mDumpBuffer.reset(allocateDumpBuffer(mDumpSize));
   if (!mDumpBuffer) {
     printf("%s: cannot allocate %u bytes for the dump\n", "DumpClientReceiveDump", mDumpSize);
     return false;

@@ -68,7 +68,7 @@ class Vantrix {
   std::unique_ptr<DumpClient> mDumpClient;
   std::unique_ptr<DumpVersion> mDumpVersion;
   std::unique_ptr<DumpMemory> mDumpMemory;
-  // Allocated with calloc, so that a large announced size costs no memory until bytes arrive.
+  // From allocateDumpBuffer: released with free.
   std::unique_ptr<char[], FreeDeleter> mDumpBuffer;
   char mServiceName[256];
   unsigned int mDumpSize;

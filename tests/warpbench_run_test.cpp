@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <regex>
+#include <sstream>
 
 #include "owned_fd.h"
 #include "warpbench_fixture.h"
@@ -268,6 +269,47 @@ TEST_F(WarpbenchRun, FramesNeverStartBeforeTheirDeadline) {
   for (size_t k = 1; k < calls.size(); ++k) {
     int64_t t = calls[k]["t_ns"];
     EXPECT_GE(t - first, (int64_t)k * period - slack) << "frame " << k;
+  }
+}
+
+// WARPBENCH_SPIN_US ends each sleep early and reads the clock until the deadline: frames still
+// never start before it, and the summary records the setting. Anything but a whole number of
+// microseconds up to 10000 is refused before anything is allocated, also with -s.
+TEST_F(WarpbenchRun, TheDeadlineSpinIsAWholeNumberOfMicrosecondsUpTo10000) {
+  write_picture();
+  write_mesh();
+  const std::vector<std::string> args =
+      with(picture_args(), {"-s", "--mesh-from", "mesh.bin", "--fps", "50", "--stream-count", "6"});
+  for (const char *value :
+       {"abc", "-1", "+5", " 5", "5 ", "1.5", "10001", "0x10", "99999999999999999999999"}) {
+    mExtraEnv["WARPBENCH_SPIN_US"] = value;
+    ProgramResult r = run(args);
+    EXPECT_EQ(1, r.exit_status) << value;
+    EXPECT_EQ(std::string("warpbench: WARPBENCH_SPIN_US: ") + value +
+                  " is not a whole number of microseconds from 0 to 10000\n",
+              r.err);
+    EXPECT_EQ("", r.out) << value;
+    EXPECT_TRUE(trace_ops().empty()) << value;
+    EXPECT_TRUE(device_report().is_null() || device_report()["device_opened"] == 0) << value;
+  }
+  mExtraEnv["WARPBENCH_STATS"] = mDir.file("stats.json");
+  mExtraEnv["WARPBENCH_FRAMES"] = mDir.file("frames.csv");
+  for (const char *value : {"", "0", "010000"}) {
+    mExtraEnv["WARPBENCH_SPIN_US"] = value;
+    ProgramResult r = run(args);
+    ASSERT_EQ(0, r.exit_status) << value << r.err;
+    EXPECT_EQ("", r.err) << value;
+    EXPECT_EQ(atoi(value), json::parse(mDir.read("stats.json"))["run"]["spin_us"]) << value;
+    std::istringstream frames(mDir.read("frames.csv"));
+    std::string line;
+    std::getline(frames, line);
+    const std::vector<json> calls = trace_of("process");
+    ASSERT_EQ(6u, calls.size());
+    for (const json &call : calls) {
+      ASSERT_TRUE(std::getline(frames, line));
+      const int64_t deadline = std::stoll(line.substr(line.find(',') + 1));
+      EXPECT_GE(call["t_ns"].get<int64_t>(), deadline) << value << ": " << line;
+    }
   }
 }
 

@@ -9,6 +9,7 @@
 
 #include "api_console.h"
 #include "data_files.h"
+#include "deadline_wait.h"
 #include "fec_job.h"
 #include "frame_pacing.h"
 #include "job_limits.h"
@@ -82,7 +83,7 @@ void run_frames(int out) {
   for (;;) {
     if (caught_stop_signal() != 0) break;
     if (pacing_enabled(fps)) {
-      clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next_deadline, nullptr);
+      wait_for_deadline(&next_deadline);
       if (caught_stop_signal() != 0) break;
     }
     FrameTimes times = {};
@@ -171,6 +172,7 @@ int warpbench_main(int argc, char **argv) {
   }
   int status = parse_command_line(argc, argv);
   if (status >= 0) return status;
+  if (read_deadline_spin() != 0) return 1;
   catch_stop_signals();
 
   WorkingBufferSizes sizes;

@@ -15,6 +15,7 @@
 
 #include <initializer_list>
 
+#include "deadline_wait.h"
 #include "frame_pacing.h"
 #include "run_state.h"
 #include "stop_signals.h"
@@ -263,6 +264,7 @@ void append_run(TextBuffer *t, int64_t now_ns) {
   } else {
     append(t, ",\"fps\":%d,\"period_ns\":null", s.fps);
   }
+  append(t, ",\"spin_us\":%d", deadline_spin_us());
   append(t, ",\"mesh_source\":");
   append_json_string(t, mesh_source_name(fec_cfg.mesh_mode));
   append(t, ",\"allocator\":");
