@@ -5,7 +5,6 @@
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
-#include "run_state.h"
 #include "run_statistics.h"
 
 static void BM_StatisticsPerFrame(benchmark::State &state) {

@@ -11,30 +11,14 @@
 #include <unistd.h>
 #include <xf86drm.h>
 
-#include "run_state.h"
-
-static_assert(GEM_CLOSE_REQUEST == DRM_IOCTL_GEM_CLOSE, "gem close");
-static_assert(DMA_BUF_SYNC_REQUEST == DMA_BUF_IOCTL_SYNC, "dma-buf sync");
-static_assert(DMA_SYNC_WRITE_START == (DMA_BUF_SYNC_START | DMA_BUF_SYNC_WRITE) &&
-                  DMA_SYNC_WRITE_END == (DMA_BUF_SYNC_END | DMA_BUF_SYNC_WRITE) &&
-                  DMA_SYNC_READ_START == (DMA_BUF_SYNC_START | DMA_BUF_SYNC_READ) &&
-                  DMA_SYNC_READ_END == (DMA_BUF_SYNC_END | DMA_BUF_SYNC_READ),
-              "sync flags");
+int mem_fd = -1;
+const MemOps *mem_ops = nullptr;
 
 namespace {
 
-struct GemCloseRequest {
-  uint32_t handle;
-  uint32_t pad;
-};
-
-struct DmaBufSyncRequest {
-  uint64_t flags;
-};
-
 void gem_close(int drm_fd, uint32_t handle) {
-  GemCloseRequest close_req = {handle, 0};
-  drmIoctl(drm_fd, GEM_CLOSE_REQUEST, &close_req);
+  struct drm_gem_close close_req = {handle, 0};
+  drmIoctl(drm_fd, DRM_IOCTL_GEM_CLOSE, &close_req);
 }
 
 // A failed allocation leaves nothing open: the exported descriptor goes with the object, though
@@ -150,7 +134,7 @@ int drm_free(int drm_fd, DmaBuffer *buf) {
   return 0;
 }
 
-int dma_buf_sync(int fd, uint64_t flags) {
-  DmaBufSyncRequest sync = {flags};
-  return ioctl(fd, DMA_BUF_SYNC_REQUEST, &sync);
+int sync_dma_buf(int fd, uint64_t flags) {
+  struct dma_buf_sync sync = {flags};
+  return ioctl(fd, DMA_BUF_IOCTL_SYNC, &sync);
 }

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <linux/dma-buf.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -223,10 +224,10 @@ int api_test_mesh_from_dma_fd(FecContext ctx) {
     mesh->size = (uint32_t)buf.size;
     // The CPU fills a buffer the engine reads by DMA: bracket the write where the back end
     // needs it, as the input load does.
-    sync_cpu_access(buf, DMA_SYNC_WRITE_START, "DMA mesh sync(pre-write)");
+    sync_cpu_access(buf, DMA_BUF_SYNC_START | DMA_BUF_SYNC_WRITE, "DMA mesh sync(pre-write)");
     int loaded = read_mesh_file(path, buf.vaddr, mesh->size);
     int err = errno;
-    sync_cpu_access(buf, DMA_SYNC_WRITE_END, "DMA mesh sync(post-write)");
+    sync_cpu_access(buf, DMA_BUF_SYNC_END | DMA_BUF_SYNC_WRITE, "DMA mesh sync(post-write)");
     if (loaded != 0) return report_load_failure(loaded, path, err);
     remember_path(dma_fd_last_mesh_path, path);
     say(stdout, "Loaded %s with DMA FD %d\n", path, buf.fd);

@@ -2,11 +2,7 @@
 
 #include <stdarg.h>
 
-#include "run_state.h"
-
-bool silent() {
-  return run_settings.seen_options[OPT_SILENT] != 0;
-}
+#include "options.h"
 
 void say(FILE *stream, const char *fmt, ...) {
   if (silent()) return;

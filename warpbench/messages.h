@@ -4,9 +4,6 @@
 
 #include <stdio.h>
 
-// Whether -s / --silent has been parsed so far.
-bool silent();
-
 // printf to `stream` unless silent.
 void say(FILE *stream, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
 

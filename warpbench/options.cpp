@@ -308,3 +308,7 @@ int parse_command_line(int argc, char **argv) {
   }
   return -1;
 }
+
+bool silent() {
+  return run_settings.seen_options[OPT_SILENT] != 0;
+}

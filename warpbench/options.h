@@ -4,12 +4,15 @@
 
 #include <stdint.h>
 
-#include "run_settings.h"
+#include "option_values.h"
 
 // Fills run_settings (run_state.h) from the command line, in command-line order. Returns -1 when
 // the run goes on, else the status to end the process with, its messages already printed: 0 for
 // help, 1 for a failed -v/-x suboption list, an invalid pixel format or leftover arguments.
 int parse_command_line(int argc, char **argv);
+
+// Whether -s / --silent has been parsed so far: the seen flag of its value.
+bool silent();
 
 // The short-option letters derived from the long-option table ("zsv:x:f:t").
 const char *short_option_letters();

@@ -1,33 +1,9 @@
-// The run settings of warpbench, filled once from the command line (run_state.h holds them).
+// The record of warpbench's run settings, filled once from the command line (run_state.h holds
+// the run's instance).
 #ifndef WARPBENCH_RUN_SETTINGS_H
 #define WARPBENCH_RUN_SETTINGS_H
 
 #include <stdint.h>
-
-// Option values the parser returns; letters for options that have a short form.
-enum OptionValue {
-  OPT_HELP = 'z',
-  OPT_SILENT = 's',
-  OPT_SET_FMT_VIDEO = 'v',
-  OPT_SET_FMT_VIDEO_OUT = 'x',
-  OPT_FPS = 'f',
-  OPT_API_TEST = 't',
-  OPT_STREAM_COUNT = 128,
-  OPT_STREAM_TO = 129,
-  OPT_STREAM_FROM = 130,
-  OPT_MESH_FROM = 131,
-  OPT_CALIB_INI_FROM = 132,
-  OPT_AUTO_PARSE_INI = 133,
-  OPT_MESH_DENSITY = 134,
-  OPT_BORDER_MODE = 135,
-  OPT_CROSS_BUF_MODE = 136,
-  OPT_SET_BG_VAL = 137,
-  OPT_OFFSET_X = 138,
-  OPT_STRIDE = 139,
-  OPT_OFFSET_X_OUT = 140,
-  OPT_STRIDE_OUT = 141,
-  OPT_STREAM_SKIP = 142,
-};
 
 struct RunSettings {
   // One flag per value the option parser can return, set as soon as that option is parsed.

@@ -1,5 +1,6 @@
-// The process-wide state of a warpbench run, all defined in one place. The main thread writes it
-// during set-up; once the console thread runs it only reads it, but for what is noted here.
+// What the whole warpbench run shares, defined in one place. The main thread writes it during
+// set-up; once the console thread runs it only reads it, but for what is noted here. Each module's
+// own state lives in its own file, behind its own functions.
 #ifndef WARPBENCH_RUN_STATE_H
 #define WARPBENCH_RUN_STATE_H
 
@@ -7,10 +8,8 @@
 
 #include <atomic>
 
-#include "dma_alloc.h"
+#include "run_buffers.h"
 #include "run_settings.h"
-#include "run_statistics.h"
-#include "working_buffers.h"
 
 // Filled from the command line. Afterwards the frame step counts stream_skip and stream_count
 // down; nothing else changes.
@@ -24,14 +23,6 @@ extern FecContext fec_ctx;
 
 // The four working DMA buffers. The console's DMA-FD exercise refills the two mesh buffers.
 extern RunBuffers run_bufs;
-
-// The allocator back end chosen by mem_init: its handle (-1 before) and its table entry (null
-// while closed). mem_fd keeps its last value after mem_deinit.
-extern int mem_fd;
-extern const MemOps *mem_ops;
-
-// What the frame loop recorded for the statistics files. Only the main thread touches it.
-extern RunStatistics run_stats;
 
 // Set once, by the main thread after its frame loop; the console thread ends when it sees it.
 extern std::atomic<bool> stop_requested;

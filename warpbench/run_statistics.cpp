@@ -16,9 +16,12 @@
 #include <initializer_list>
 
 #include "deadline_wait.h"
+#include "dma_alloc.h"
 #include "frame_pacing.h"
 #include "run_state.h"
 #include "stop_signals.h"
+
+RunStatistics run_stats;
 
 namespace {
 

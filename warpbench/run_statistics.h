@@ -8,6 +8,7 @@
 #include <stdint.h>
 #include <time.h>
 
+#include "frame_times.h"
 #include "latency_histogram.h"
 
 // The frame log holds this many records (32 bytes each, 512 KiB, 16 s at 1000 fps); when it is
@@ -16,21 +17,12 @@
 // frame, and a run of fewer frames writes only at the teardown.
 #define FRAME_LOG_RECORDS 16384
 
-// One frame as the loop saw it, in CLOCK_MONOTONIC nanoseconds.
-struct FrameTimes {
-  int64_t deadline_ns;       // 0 when unpaced
-  int64_t start_ns, end_ns;  // the engine call
-  int64_t write_ns;  // how long the write-out took; 0 when the frame did not reach the file whole
-  bool engine_failed;
-  bool skipped;  // not written because of --stream-skip
-};
-
 // The CSV line of a frame, as the frame log holds it.
 struct FrameRecord {
   int64_t deadline_ns, start_ns, end_ns, write_ns;
 };
 
-// What the loop has recorded so far (run_stats in run_state.h).
+// What the loop has recorded so far.
 struct RunStatistics {
   bool loop_started;
   struct timespec set_up_wall;  // CLOCK_REALTIME when the files were opened
@@ -42,6 +34,10 @@ struct RunStatistics {
   uint32_t frame_log_used;
   uint64_t frames_logged;  // records written out so far, so the frame index goes on across blocks
 };
+
+// What the loop has recorded, from open_run_statistics to close_run_statistics; only the main
+// thread touches it. Zero it again before another run in the same process (tests, benchmarks).
+extern RunStatistics run_stats;
 
 // CLOCK_MONOTONIC in nanoseconds.
 int64_t monotonic_ns();

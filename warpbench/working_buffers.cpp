@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <linux/dma-buf.h>
 #include <poll.h>
 #include <string.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include "dma_alloc.h"
 #include "messages.h"
 #include "run_state.h"
+#include "run_statistics.h"
 #include "stop_signals.h"
 
 namespace {
@@ -44,7 +46,7 @@ uint64_t nv12_bytes(uint64_t lines, uint64_t line) {
 
 void sync_cpu_access(const DmaBuffer &buf, uint64_t flags, const char *what) {
   if (!mem_ops->need_sync) return;
-  if (dma_buf_sync(buf.fd, flags) != 0) {
+  if (sync_dma_buf(buf.fd, flags) != 0) {
     int err = errno;
     say(stderr, "%s failed: %s\n", what, strerror(err));
   }
@@ -175,14 +177,16 @@ int read_image_from_file(const char *path, void *dst, uint32_t size) {
     errno = err;
     return 0;
   }
-  sync_cpu_access(run_bufs.in_pic, DMA_SYNC_WRITE_START, "DMA input sync(pre-write)");
+  sync_cpu_access(run_bufs.in_pic, DMA_BUF_SYNC_START | DMA_BUF_SYNC_WRITE,
+                  "DMA input sync(pre-write)");
   int err;
   char *bytes = static_cast<char *>(dst);
   size_t n = transfer(fd, POLLIN, true, size, &err,
                       [&](size_t done) { return read(fd, bytes + done, size - done); });
   // An empty file is no error; say so rather than leave a stale errno to report.
   if (n == 0 && err == 0) err = ENODATA;
-  sync_cpu_access(run_bufs.in_pic, DMA_SYNC_WRITE_END, "DMA input sync(post-write)");
+  sync_cpu_access(run_bufs.in_pic, DMA_BUF_SYNC_END | DMA_BUF_SYNC_WRITE,
+                  "DMA input sync(post-write)");
   close(fd);
   errno = err;
   return (int)n;
@@ -235,7 +239,8 @@ int process_frame(int out, FrameTimes *times) {
     return -1;
   }
   if (out >= 0 && run_settings.stream_skip == 0) {
-    sync_cpu_access(run_bufs.out_pic, DMA_SYNC_READ_START, "DMA output sync(pre-read)");
+    sync_cpu_access(run_bufs.out_pic, DMA_BUF_SYNC_START | DMA_BUF_SYNC_READ,
+                    "DMA output sync(pre-read)");
     const size_t frame = (size_t)run_bufs.out_pic.size;
     if (write_buffer_to_file(out, run_bufs.out_pic.vaddr, frame) < frame) {
       int err = errno;
@@ -244,7 +249,8 @@ int process_frame(int out, FrameTimes *times) {
       return -1;
     }
     ++frames_written;
-    sync_cpu_access(run_bufs.out_pic, DMA_SYNC_READ_END, "DMA output sync(post-read)");
+    sync_cpu_access(run_bufs.out_pic, DMA_BUF_SYNC_END | DMA_BUF_SYNC_READ,
+                    "DMA output sync(post-read)");
     // The write-out follows the engine call at once, so its end is the write's start.
     if (times != nullptr) times->write_ns = monotonic_ns() - times->end_ns;
     say(stderr, "%c\n", '<');

@@ -7,14 +7,8 @@
 #include <stdint.h>
 #include <stdio.h>
 
-#include "run_statistics.h"
-
-// The set lives in run_state.h as run_bufs.
-struct RunBuffers {
-  DmaBuffer mesh[2];  // mesh[0] is handed to the library at start; both feed the mesh exercises
-  DmaBuffer out_pic;  // its size is the number of bytes written per frame
-  DmaBuffer in_pic;
-};
+#include "frame_times.h"
+#include "run_buffers.h"
 
 // Bytes of each buffer for a job: what is asked of the allocator, and for out_pic also the
 // frame size its record carries (the bytes written per frame). They never wrap: a size beyond 64
