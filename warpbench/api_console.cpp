@@ -54,17 +54,6 @@ Wake wait_for(bool keys, int timeout_ms) {
   }
 }
 
-void handle_key(int c, FecContext ctx) {
-  say(stdout, "press key=[%c]\n", c);
-  for (const ConsoleKey &k : kKeys) {
-    if (k.key != c) continue;
-    say(stdout, "%s\n", k.banner);
-    if (k.exercise(ctx) != 0) say(stderr, "%s", k.failure);
-    return;
-  }
-  say(stderr, "Not support key %d\n", c);
-}
-
 enum KeyRead { KEY_READ, KEY_NONE, KEY_END_OF_INPUT };
 
 // One key from standard input, which poll found ready. Its end, and a terminal that hung up
@@ -80,6 +69,17 @@ KeyRead read_key(unsigned char *key) {
 }
 
 }  // namespace
+
+void handle_console_key(int c, FecContext ctx) {
+  say(stdout, "press key=[%c]\n", c);
+  for (const ConsoleKey &k : kKeys) {
+    if (k.key != c) continue;
+    say(stdout, "%s\n", k.banner);
+    if (k.exercise(ctx) != 0) say(stderr, "%s", k.failure);
+    return;
+  }
+  say(stderr, "Not support key %d\n", c);
+}
 
 void set_terminal_raw() {
   tcgetattr(0, &saved_termios);
@@ -107,7 +107,7 @@ void *api_test_thread(void *ctx) {
     unsigned char key;
     switch (read_key(&key)) {
       case KEY_READ:
-        handle_key(key, ctx);
+        handle_console_key(key, ctx);
         break;
       case KEY_NONE:
         break;

@@ -22,6 +22,12 @@ constexpr useconds_t kPause = 100000;
 constexpr useconds_t kFilePause = 300000;
 constexpr size_t kPathSize = 256;
 
+void pause_by_sleeping(unsigned int microseconds) {
+  usleep(microseconds);
+}
+
+ExercisePause exercise_pause = pause_by_sleeping;
+
 // The mesh file each in-memory exercise loaded last; separate, so one never steers the other.
 char vaddr_last_mesh_path[kPathSize + 1];
 char dma_fd_last_mesh_path[kPathSize + 1];
@@ -106,7 +112,7 @@ int iterate(FecContext ctx, const RecordCalls<Record> &calls, useconds_t pause, 
     ret = calls.apply(ctx, &record);
     if (ret != 0) return report_failure(ret, calls.apply_failure);
     applied(record);
-    usleep(pause);
+    exercise_pause(pause);
     say(stdout, "\n");
   }
   return 0;
@@ -150,6 +156,10 @@ int read_mesh_file(const char *path, void *buf, size_t buf_size) {
   close(fd);
   errno = err;
   return err == 0 ? 0 : -1;
+}
+
+void set_exercise_pause(ExercisePause pause) {
+  exercise_pause = pause != nullptr ? pause : pause_by_sleeping;
 }
 
 int api_test_set_cfg(FecContext ctx) {

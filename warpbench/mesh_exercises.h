@@ -19,6 +19,11 @@ int api_test_mesh_from_dma_fd(FecContext ctx);
 // Prints the current mesh configuration once.
 int api_test_get_mesh(FecContext ctx);
 
+// How an exercise pauses after each iteration, given the microseconds it prescribes; null puts
+// the sleep back. Tests put a recorder in its place, so they need not wait out the pauses.
+using ExercisePause = void (*)(unsigned int microseconds);
+void set_exercise_pause(ExercisePause pause);
+
 // Loads a mesh file of exactly `buf_size` bytes (the mesh size) into `buf`: 0, or -1 with errno
 // set when it cannot be opened or read whole, is no regular file (EISDIR for a directory, else
 // EINVAL; a FIFO is never waited on) or has another length (EINVAL, `buf` untouched). Says why.

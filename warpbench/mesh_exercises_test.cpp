@@ -12,6 +12,7 @@
 
 #include "dma_alloc.h"
 #include "dma_buf_sync_probe.h"
+#include "mesh_exercises_fixture.h"
 #include "run_state.h"
 #include "scratch_dir.h"
 
@@ -78,92 +79,6 @@ TEST(ReadMeshFile, MissingFileFailsWithItsReason) {
             testing::internal::GetCapturedStderr());
 }
 
-// The exercises against the stand-in library in this process, on a 64x32 job. Each exercise
-// pauses between its ten iterations (a second in all, three for the mesh file one), so there are
-// few of them.
-class MeshExercises : public testing::Test {
- protected:
-  static constexpr int kWidth = 64, kHeight = 32;
-  static constexpr size_t kMeshBytes = 6 * 3 * 3;
-
-  void SetUp() override {
-    run_settings = default_run_settings();
-    run_settings.out_width = kWidth;
-    run_settings.out_height = kHeight;
-    data().write(kLevel000, std::string(kMeshBytes, '\0'));
-    data().write(kLevel200, std::string(kMeshBytes, '\x01'));
-  }
-  void TearDown() override {
-    if (mCtx != nullptr) tq_lenswarp_api_deinit(mCtx);
-    if (mem_ops != nullptr) {
-      for (DmaBuffer &buf : run_bufs.mesh) {
-        if (buf.size != 0) mem_ops->free(mem_fd, &buf);
-        memset(&buf, 0, sizeof(buf));
-      }
-      mem_deinit();
-    }
-    run_settings = default_run_settings();
-  }
-
-  // The fixed mesh files' directory. warpbench reads WARPBENCH_DATA_DIR once per file name and
-  // keeps the path for the process, so the directory is made once and lives as long.
-  static const ScratchDir &data() {
-    static const ScratchDir dir;
-    static const bool named = setenv("WARPBENCH_DATA_DIR", dir.path().c_str(), 1) == 0;
-    EXPECT_TRUE(named);
-    return dir;
-  }
-  static std::string level000() { return data().file(kLevel000); }
-  static std::string level200() { return data().file(kLevel200); }
-
-  // A job of the library, online at `level` or from the mesh file `mesh_dir`/mesh.bin; the test
-  // fails without one.
-  void init(int level, const std::string &mesh_dir = "") {
-    FecConfig cfg = {};
-    cfg.header = FEC_CONFIG_HEADER;
-    cfg.size = sizeof(cfg);
-    cfg.width = cfg.out_width = kWidth;
-    cfg.height = cfg.out_height = kHeight;
-    cfg.pixelformat = cfg.out_pixelformat = 0x3231564E;  // NV12
-    cfg.mesh_mode = mesh_dir.empty() ? FEC_MESH_MODE_ONLINE : FEC_MESH_MODE_FILE;
-    if (mesh_dir.empty()) {
-      cfg.online = lens(level);
-    } else {
-      snprintf(cfg.mesh_dir, sizeof(cfg.mesh_dir), "%s", mesh_dir.c_str());
-      snprintf(cfg.mesh_name, sizeof(cfg.mesh_name), "mesh.bin");
-    }
-    mCtx = tq_lenswarp_api_init(&cfg);
-    ASSERT_NE(nullptr, mCtx) << strerror(errno);
-  }
-  static FecOnlineConfig lens(int level) {
-    return {{32, 16}, {-40, 0, 0.001, 0}, 0, 0, level, kWidth, kHeight, 200};
-  }
-  FecMeshConfig mesh_config() const {
-    FecMeshConfig m = {};
-    EXPECT_EQ(0, tq_lenswarp_api_get_mesh_config(mCtx, &m));
-    return m;
-  }
-
-  // Runs `exercise` on the job with both streams captured.
-  struct Outcome {
-    int ret;
-    std::string out, err;
-  };
-  Outcome exercise(int (*run)(FecContext)) {
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const int ret = run(mCtx);
-    std::string out = testing::internal::GetCapturedStdout();
-    return {ret, out, testing::internal::GetCapturedStderr()};
-  }
-
-  static constexpr const char *kLevel000 =
-      "zm3318c_fecMesh_src3840x2160_dst3840x2160_step32x16_level000.bin";
-  static constexpr const char *kLevel200 =
-      "zm3318c_fecMesh_src3840x2160_dst3840x2160_step32x16_level200.bin";
-  FecContext mCtx = nullptr;
-};
-
 TEST_F(MeshExercises, LevelToggleFlipsWhateverTheLibraryReports) {
   for (int start : {0, 100}) {
     init(start);
@@ -176,6 +91,7 @@ TEST_F(MeshExercises, LevelToggleFlipsWhateverTheLibraryReports) {
     }
     EXPECT_EQ(expected, o.out) << "from " << start;
     EXPECT_EQ("", o.err);
+    EXPECT_EQ(std::vector<unsigned int>(10, 100000), pauses()) << "after every iteration";
     FecConfig cfg;
     ASSERT_EQ(0, tq_lenswarp_api_get_cfg(mCtx, &cfg));
     EXPECT_EQ(start == 0 ? 0 : 200, cfg.online.correct_level) << "from " << start;
@@ -190,6 +106,7 @@ TEST_F(MeshExercises, OnlineMeshTogglesOnlyTheLevel) {
   EXPECT_EQ(0, o.ret);
   EXPECT_EQ(std::string(10, '\n'), o.out);
   EXPECT_EQ("", o.err);
+  EXPECT_EQ(std::vector<unsigned int>(10, 100000), pauses());
   FecMeshConfig m = mesh_config();
   EXPECT_EQ(FEC_MESH_CFG_ONLINE, m.mode);
   FecOnlineConfig want = lens(200);  // 100, then 0 and 200 by turns
@@ -211,6 +128,7 @@ TEST_F(MeshExercises, MeshFileAlternatesFromWhatTheLibraryReports) {
   EXPECT_EQ("Get mesh path: " + around_dir + "mesh.bin\nSet mesh config: " + level200() + "\n",
             o.out);
   EXPECT_EQ("Set mesh config failed: Invalid argument\n", o.err);
+  EXPECT_TRUE(pauses().empty()) << "no pause after a failed iteration";
   EXPECT_EQ(around_dir + "mesh.bin", mesh_config().path);
 
   data().write(kLevel200, std::string(kMeshBytes, '\x01'));
@@ -224,6 +142,7 @@ TEST_F(MeshExercises, MeshFileAlternatesFromWhatTheLibraryReports) {
   }
   EXPECT_EQ(expected, o.out);
   EXPECT_EQ("", o.err);
+  EXPECT_EQ(std::vector<unsigned int>(10, 300000), pauses()) << "the file exercise pauses longer";
   FecMeshConfig m = mesh_config();
   EXPECT_EQ(FEC_MESH_CFG_FILE, m.mode);
   EXPECT_EQ(level000(), m.path);
@@ -234,10 +153,7 @@ TEST_F(MeshExercises, MeshFileAlternatesFromWhatTheLibraryReports) {
 // level000 missing, at level000. The memories differ then, so each run shows which one it used.
 TEST_F(MeshExercises, EachInMemoryExerciseKeepsItsOwnAlternation) {
   init(0);
-  // The run's mesh buffers, from the library's own allocator as on a host without the device.
-  mem_ops = &mem_ops_table[1];
-  mem_fd = mem_ops->init();
-  for (DmaBuffer &buf : run_bufs.mesh) ASSERT_EQ(0, mem_ops->alloc(mem_fd, kMeshBytes, &buf));
+  use_library_mesh_buffers();
   const std::string refused = refused_sync_reason();
 
   unlink(level200().c_str());
@@ -266,6 +182,7 @@ TEST_F(MeshExercises, EachInMemoryExerciseKeepsItsOwnAlternation) {
                 (i % 2 == 0 ? level200() : level000()) + ", via vaddr\n\n";
   }
   EXPECT_EQ(expected, o.out);
+  EXPECT_EQ(std::vector<unsigned int>(10, 100000), pauses());
   FecMeshConfig m = mesh_config();
   EXPECT_EQ(FEC_MESH_CFG_MEMORY, m.mode);
   EXPECT_EQ(1u, m.use_vaddr);
