@@ -18,6 +18,7 @@
 #include "deadline_wait.h"
 #include "dma_alloc.h"
 #include "frame_pacing.h"
+#include "interruptible_transfer.h"
 #include "run_state.h"
 #include "stop_signals.h"
 
@@ -111,25 +112,14 @@ void give_up_statistics_file(StatisticsFile *f) {
   f->fd = -1;
 }
 
-// Writes all of `n` bytes to `fd`, waiting whenever it is not ready; a stop signal ends a wait.
-// 0, or the errno of the failure.
-int write_piece(int fd, const char *bytes, size_t n) {
-  while (n > 0) {
-    // The standard streams stay blocking (others share them): write only once they are ready.
-    struct pollfd ready = {fd, POLLOUT, 0};
-    if (poll(&ready, 1, 0) == 0 && wait_ready_or_stopped(fd, POLLOUT) != 0) return errno;
-    ssize_t done = write(fd, bytes, n);
-    if (done > 0) {
-      bytes += done;
-      n -= (size_t)done;
-      continue;
-    }
-    if (done == 0) return EIO;
-    int err = errno;
-    if (err != EAGAIN && err != EINTR) return err;
-    if (wait_ready_or_stopped(fd, POLLOUT) != 0) return errno;
-  }
-  return 0;
+// Writes all of `n` bytes to `f`: 0, or the errno of the failure (EINTR when a stop signal
+// ended a wait). The standard streams stay blocking (others share them), so for them every write
+// waits until poll finds them ready.
+int write_piece(const StatisticsFile *f, const char *bytes, size_t n) {
+  int err;
+  size_t written = transfer(f->fd, POLLOUT, f->standard, n, &err,
+                            [&](size_t done) { return write(f->fd, bytes + done, n - done); });
+  return written == n ? 0 : err != 0 ? err : EIO;
 }
 
 // Writes `n` bytes of whole lines, each write ending on a line boundary. The first failure is said
@@ -146,7 +136,7 @@ void write_lines(StatisticsFile *f, const char *bytes, size_t n) {
       const void *last = memrchr(bytes, '\n', f->piece);
       len = last != nullptr ? (size_t)(static_cast<const char *>(last) - bytes) + 1 : f->piece;
     }
-    int err = write_piece(f->fd, bytes, len);
+    int err = write_piece(f, bytes, len);
     if (err != 0) {
       fprintf(stderr, "warpbench: %s: writing %s failed: %s; the %s are incomplete\n", f->variable,
               f->path, strerror(err), f->records);
