@@ -16,6 +16,7 @@
 
 #include "dump_frame.h"
 #include "fake_tools.h"
+#include "golden_text.h"
 #include "loopback_socket.h"
 #include "monotonic_clock.h"
 #include "program_runner.h"
@@ -25,13 +26,6 @@
 
 namespace {
 
-const char kUsage[] =
-    "usage: \n"
-    "         quillox [moudle] [moudle ARGS] [--uri uriName] [uri ARGS] \n"
-    "         --help: shows this help\n"
-    "         --uri uriName: register service base on uriName \n"
-    "         [uri ARGS]: optionally passing ARGS to service \n"
-    "         moudle [moudle ARGS]: dumps only module, optionally passing ARGS to it\n";
 const char kAbsent[] =
     "connect failed, reason: Connection refused \n"
     "sendDump: not initialized \n"
@@ -185,7 +179,7 @@ TEST_F(QuilloxExchange, HelpBeforeTheFirstPositionalArgumentEndsAtOnce) {
   for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
            {"--help"}, {"--list", "--help", "mod"}, {"--freq", "--help"}, {"--help", "--uri"}}) {
     ProgramResult r = quillox(args);
-    EXPECT_EQ(kUsage, r.err) << args[0];
+    EXPECT_EQ(golden_text("quillox.usage"), r.err) << args[0];
     EXPECT_EQ("", r.out);
     EXPECT_EQ(0, r.exit_status);
   }
@@ -203,12 +197,13 @@ TEST_F(QuilloxExchange, ABadOptionShowsTheUsageAndParsingGoesOn) {
   TuningPeer &p = peer(answer("x"));
   const std::string program = staged_program("quillox");
   ProgramResult r = quillox({"--bogus", "--list", "mod"});
-  EXPECT_EQ(program + ": unrecognized option '--bogus'\n\n" + kUsage, r.err);
+  EXPECT_EQ(program + ": unrecognized option '--bogus'\n\n" + golden_text("quillox.usage"), r.err);
   EXPECT_EQ(dumpFrame("mod", "x"), r.out);
   EXPECT_EQ(1, r.exit_status);
 
   r = quillox({"--uri"});
-  EXPECT_EQ(program + ": option '--uri' requires an argument\n\n" + kUsage, r.err);
+  EXPECT_EQ(program + ": option '--uri' requires an argument\n\n" + golden_text("quillox.usage"),
+            r.err);
   EXPECT_EQ(dumpFrame("", "x"), r.out);
   EXPECT_EQ((std::vector<std::string>{requestBytes("/cam/tqzel/dump#{\"module\":\"mod\"}#"),
                                       requestBytes("/cam/tqzel/dump##")}),

@@ -10,7 +10,7 @@ using CommandLine = WarpbenchTest;
 TEST_F(CommandLine, NoArgumentsPrintsTheUsageAndTouchesNothing) {
   ProgramResult r = run({});
   EXPECT_EQ(0, r.exit_status);
-  EXPECT_EQ(kUsageText, r.out);
+  EXPECT_EQ(usage_text(), r.out);
   EXPECT_EQ("", r.err);
   EXPECT_TRUE(trace_ops().empty());
 }
@@ -19,12 +19,12 @@ TEST_F(CommandLine, HelpEndsAtOnceWithStatusZero) {
   for (const char *help : {"-z", "--help", "--he"}) {
     ProgramResult r = run({help, "--fps", "0", "--api-test", "leftover"});
     EXPECT_EQ(0, r.exit_status) << help;
-    EXPECT_EQ(kUsageText, r.out) << help;
+    EXPECT_EQ(usage_text(), r.out) << help;
     EXPECT_EQ("", r.err) << "options after help are not looked at";
   }
   ProgramResult r = run({"--fps", "0", "-z"});
   EXPECT_EQ("Invalid fps 0\n", r.err);
-  EXPECT_EQ(kUsageText, r.out);
+  EXPECT_EQ(usage_text(), r.out);
 }
 
 TEST_F(CommandLine, DashHIsNoOptionAndTheRunGoesOn) {
@@ -46,12 +46,12 @@ TEST_F(CommandLine, ParserDiagnosticsLeaveTheOptionIgnored) {
 TEST_F(CommandLine, LeftoverArgumentsAreListedBeforeTheUsage) {
   ProgramResult r = run({"first", "--api-test", "1", "--fps", "5", "last"});
   EXPECT_EQ("unknown arguments: first 1 last \n", r.err);
-  EXPECT_EQ(kUsageText, r.out);
+  EXPECT_EQ(usage_text(), r.out);
   EXPECT_EQ(1, r.exit_status);
 
   r = run({"-s", "--api-test", "1"});
   EXPECT_EQ("", r.err) << "silent hides the list but not the usage";
-  EXPECT_EQ(kUsageText, r.out);
+  EXPECT_EQ(usage_text(), r.out);
   EXPECT_EQ(1, r.exit_status);
 }
 
@@ -69,7 +69,7 @@ TEST_F(CommandLine, FormatSuboptionFailuresPrintWhyThenTheUsage) {
   for (const auto &c : cases) {
     ProgramResult r = run(c.args);
     EXPECT_EQ(c.err, r.err) << c.args[0];
-    EXPECT_EQ(kUsageText, r.out);
+    EXPECT_EQ(usage_text(), r.out);
     EXPECT_EQ(1, r.exit_status);
   }
 }

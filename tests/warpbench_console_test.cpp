@@ -82,7 +82,6 @@ class Console : public WarpbenchTest {
     EXPECT_EQ(0, r.exit_status);
     return r;
   }
-
 };
 
 // Standard output without the main thread's rate lines, which may fall between any two lines.

@@ -6,40 +6,9 @@
 #include <fstream>
 #include <sstream>
 
-const char kUsageText[] =
-    "\n"
-    "General/Common options:\n"
-    "  -v, --set-fmt-video\n"
-    "  -x, --set-fmt-video-out width=<w>,height=<h>,pixelformat=<pf>,field=<f>,colorspace=<c>,\n"
-    "  --stream-count <count>\n"
-    "                     stream <count> buffers. The default is to keep streaming\n"
-    "                     forever. This count does not include the number of initial\n"
-    "                     skipped buffers as is passed by --stream-skip.\n"
-    "  --stream-skip <count>\n"
-    "                     skip the first <count> buffers. The default is 0.\n"
-    "  --stream-from <file> stream from this file.\n"
-    "  --stream-to <file>\n"
-    "                     stream to this file. The default is to discard the data.\n"
-    "  --mesh-from <file> mesh from this file.\n"
-    "  --calib-ini-from <file> calib from this ini.\n"
-    "  --auto-parse-ini <val> auto parse ini.\n"
-    "  --mesh-density <val> mesh density.\n"
-    "                       0: 32x16. 1: 16x8. 2: 4x4\n"
-    "  --border-mode <val> border mode.\n"
-    "                       0: fill with bg_value. 1: copy with the nearest pixel.\n"
-    "  --cross-buf-mode <val> cross buffer mode\n"
-    "                       0: fill with bg_value. 1: copy with the nearest pixel.\n"
-    "  --set-bg-val <val> y=<y>,u=<u>,v=<v>\n"
-    "                     fill with the bg_val.\n"
-    "  -s, --silent       subpress debug log.\n"
-    "  -f, --fps <val>    set fps(1-1000).\n"
-    "  -t, --api-test     enable api test.\n"
-    "  --offset-x <val>      set offset_x to video.\n"
-    "  --stride <val>       set stride to video.\n"
-    "  --offset-x-out <val>      set out_offset_x to video out.\n"
-    "  --stride-out <val>       set out_stride to video out.\n"
-    "  --api-test <val> enable api test.\n"
-    "  -h, --help         display this help message.\n";
+const std::string &usage_text() {
+  return golden_text("warpbench.usage");
+}
 
 ProgramRun WarpbenchTest::prepare(const std::vector<std::string> &args, double timeout_s) {
   std::remove(report_path().c_str());

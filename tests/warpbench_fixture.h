@@ -11,13 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "golden_text.h"
 #include "monotonic_clock.h"
 #include "program_runner.h"
 #include "scratch_dir.h"
 #include "staged_install.h"
 
 // The usage text, byte for byte, as `puts` prints it.
-extern const char kUsageText[];
+const std::string &usage_text();
 
 enum class Backend { Drm, Library };
 
