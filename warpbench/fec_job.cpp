@@ -1,6 +1,9 @@
 #include "fec_job.h"
 
 #include <errno.h>
+// The records built here go to libLenswarp by address: on the 32-bit target the build stops at
+// this header if the library header in use lays them out otherwise than warpbench expects.
+#include <lenswarp_api_layout.h>
 #include <stdio.h>
 #include <string.h>
 
