@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -85,6 +86,11 @@ void become_program(const ProgramRun &run, const ChildStreams &streams, char **a
     if (fd < 0 || dup2(fd, target) < 0) _exit(126);
   }
   for (int stream : run.closed_streams) close(stream);
+  if (run.file_size_limit >= 0) {
+    struct rlimit limit = {(rlim_t)run.file_size_limit, (rlim_t)run.file_size_limit};
+    signal(SIGXFSZ, SIG_IGN);
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+  }
   if (!run.cwd.empty() && chdir(run.cwd.c_str()) != 0) _exit(126);
   execve(argv[0], argv, envp);
   _exit(127);

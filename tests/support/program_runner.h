@@ -21,6 +21,9 @@ struct ProgramRun {
   bool stdout_appends = false;      // stdout_to is opened to append (as `>>`), not truncated
   std::vector<int> closed_streams;  // standard streams (0, 1, 2) the program starts without
   int stdin_fd = -1;  // a descriptor to hand over as standard input (it stays the caller's)
+  // RLIMIT_FSIZE in bytes (-1: the test's own), with SIGXFSZ ignored, so that a write past it
+  // fails with EFBIG as on a full disk.
+  long long file_size_limit = -1;
   // Called once the process runs, with its pid, on the test's thread; the output is drained
   // concurrently so the program never blocks on a full pipe.
   std::function<void(pid_t)> while_running;
