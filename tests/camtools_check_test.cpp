@@ -62,6 +62,16 @@ const char kMeshHint[] =
 const char kServiceHint[] =
     "      hint: start the tuning service (TQZEL) on the board, or set QUILLOX_SERVICE to where it "
     "listens; on a development host, start the stand-in: tqzel-sim &\n";
+const char kEndedHint[] =
+    "      hint: the library ended the process that called it, as it would end warpbench: see its "
+    "messages on standard error and in dmesg; a library from another SDK release than the kernel "
+    "can fail this way\n";
+
+// The directory of a library built in the test tree, for LD_LIBRARY_PATH.
+std::string directory_of(const char *library) {
+  std::string path = library;
+  return dirname(&path[0]);
+}
 
 // What the library check asks of the stand-in, everything given back in reverse order.
 const std::vector<std::string> kIdentityJobCalls = {"vb_init", "vb_alloc", "vb_alloc",
@@ -175,8 +185,11 @@ TEST_F(CamtoolsCheckTest, EachFaultFailsItsOwnLineOnly) {
   const std::string unused_uri = "tcp://127.0.0.1:" + std::to_string(bound_port(unused.get()));
   TuningPeer silent("", TuningPeer::kHolds);
   ASSERT_TRUE(silent.listening()) << silent.listenError();
-  std::string missing_dir = MISSING_OPERATION_LIBRARY;
-  missing_dir = dirname(&missing_dir[0]);
+  const std::string missing_dir = directory_of(MISSING_OPERATION_LIBRARY);
+  const std::string misbehaving_dir = directory_of(MISBEHAVING_INIT_LIBRARY);
+  const std::string misbehaving_init =
+      "FAIL  fec library     " + misbehaving_dir +
+      "/libLenswarp.so: tq_lenswarp_api_init of a 32x16 identity job ended the process ";
   const std::string picture = mDataDir + "/" + kPictureFile;
   const std::string mesh0 = mDataDir + "/" + kMesh0File;
   const std::string mesh200 = mDataDir + "/" + kMesh200File;
@@ -189,6 +202,11 @@ TEST_F(CamtoolsCheckTest, EachFaultFailsItsOwnLineOnly) {
     std::string block;
     bool job_runs;  // the stand-in library runs its job
   };
+  // qemu-user says it of a program that dies of SIGSEGV, whatever the core limit.
+  const std::string emulator_segv =
+      emulator_command().empty()
+          ? ""
+          : "qemu: uncaught target signal 11 (Segmentation fault) - core dumped\n";
   const Fault faults[] = {
       {"no device",
        {{"SOCDRM_NO_DEVICE", "1"}},
@@ -234,6 +252,24 @@ TEST_F(CamtoolsCheckTest, EachFaultFailsItsOwnLineOnly) {
            "driver is loaded and its messages in dmesg; a library from another SDK release than "
            "the kernel fails this way\n",
        true},
+      {"init crashes",
+       {{"LD_LIBRARY_PATH", misbehaving_dir}, {"FAKE_LENSWARP_INIT", "crash"}},
+       nullptr,
+       kLibraryLine,
+       misbehaving_init + "by signal 11 (Segmentation fault)\n" + kEndedHint,
+       false},
+      {"init ends the process with _exit(0)",
+       {{"LD_LIBRARY_PATH", misbehaving_dir}, {"FAKE_LENSWARP_INIT", "exit"}},
+       nullptr,
+       kLibraryLine,
+       misbehaving_init + "with status 0\n" + kEndedHint,
+       false},
+      {"init raises SIGTERM",
+       {{"LD_LIBRARY_PATH", misbehaving_dir}, {"FAKE_LENSWARP_INIT", "signal"}},
+       nullptr,
+       kLibraryLine,
+       misbehaving_init + "by signal 15 (Terminated)\n" + kEndedHint,
+       false},
       {"picture one byte short",
        {},
        [&] { ASSERT_EQ(0, truncate(picture.c_str(), kPictureBytes - 1)); },
@@ -284,7 +320,8 @@ TEST_F(CamtoolsCheckTest, EachFaultFailsItsOwnLineOnly) {
     ProgramResult r = run({});
     EXPECT_EQ(1, r.exit_status);
     EXPECT_EQ(joined(replaced(passing(), f.line, f.block)), r.out);
-    EXPECT_EQ("", r.err);
+    const bool segv = f.block.find("by signal 11 (") != std::string::npos;
+    EXPECT_EQ(segv ? emulator_segv : "", r.err);
     EXPECT_EQ(f.job_runs ? kIdentityJobCalls : std::vector<std::string>(), trace_ops());
   }
 }
@@ -295,7 +332,11 @@ TEST_F(CamtoolsCheckTest, JsonSaysWhatTheLinesSay) {
   mDir.make_dir(odd_name);
   const std::string odd_dir = make_data_files(odd_name);
   const std::map<std::string, std::string> variants[] = {
-      {}, {{"SOCDRM_NO_DEVICE", "1"}}, {{"WARPBENCH_DATA_DIR", odd_dir}}};
+      {},
+      {{"SOCDRM_NO_DEVICE", "1"}},
+      {{"WARPBENCH_DATA_DIR", odd_dir}},
+      {{"LD_LIBRARY_PATH", directory_of(MISBEHAVING_INIT_LIBRARY)},
+       {"FAKE_LENSWARP_INIT", "crash"}}};
   const std::map<std::string, std::string> verdict_words = {
       {"ok", "ok"}, {"fail", "FAIL"}, {"info", "info"}};
   for (const auto &variant : variants) {
@@ -320,6 +361,27 @@ TEST_F(CamtoolsCheckTest, JsonSaysWhatTheLinesSay) {
     }
     EXPECT_EQ(text.out, lines);
   }
+}
+
+// The limit is fixed, so this run takes its 10 s; every other case of a library that does not
+// return is this one.
+TEST_F(CamtoolsCheckTest, ALibraryThatHangsFailsAtTheLimit) {
+  const std::string dir = directory_of(MISBEHAVING_INIT_LIBRARY);
+  mExtraEnv["LD_LIBRARY_PATH"] = dir;
+  mExtraEnv["FAKE_LENSWARP_INIT"] = "hang";
+  ProgramResult r = run({});
+  EXPECT_EQ(1, r.exit_status);
+  EXPECT_EQ(joined(replaced(
+                passing(), kLibraryLine,
+                "FAIL  fec library     " + dir +
+                    "/libLenswarp.so: tq_lenswarp_api_init of a 32x16 identity job did not return "
+                    "within 10 s\n"
+                    "      hint: the library did not return, and warpbench would wait on it for "
+                    "ever: check that the FEC engine's kernel driver is loaded and responds, and "
+                    "its messages in dmesg; a library from another SDK release than the kernel "
+                    "can hang this way\n")),
+            r.out);
+  EXPECT_EQ("", r.err);
 }
 
 TEST_F(CamtoolsCheckTest, CommandLine) {

@@ -37,7 +37,8 @@ CheckResult check_drm_device();
 
 // libLenswarp.so loads (by dlopen: camtools-check does not link it), exports every operation
 // warpbench calls, and runs one frame of a small identity job on two buffers of its own
-// allocator. Whatever the check acquired is released on every path.
+// allocator, all in a process of its own that may take 10 s: a library that hangs or ends that
+// process fails the check. Whatever the probe acquired is released on every path.
 CheckResult check_fec_library();
 
 // A fixed data file of warpbench, in the directory warpbench takes it from, is a regular file of
