@@ -20,6 +20,10 @@ struct ProgramRun {
   std::string stdout_to;            // a file for standard output instead of capturing it
   std::vector<int> closed_streams;  // standard streams (0, 1, 2) the program starts without
   int stdin_fd = -1;  // a descriptor to hand over as standard input (it stays the caller's)
+  // When not -1, the user and group it runs as, without supplementary groups: a test run as root
+  // plays a user whom permissions refuse. The start fails (status 126) when they cannot be taken.
+  uid_t uid = (uid_t)-1;
+  gid_t gid = (gid_t)-1;
   // Called once the process runs, with its pid, on the test's thread; the output is drained
   // concurrently so the program never blocks on a full pipe.
   std::function<void(pid_t)> while_running;
