@@ -140,7 +140,7 @@ class CamtoolsCheckTest : public WarpbenchTest {
   std::vector<std::string> passing() const {
     return {
         "ok    drm device      /dev/dri/card0: driver socdrm-sim 1.0.0 (Simulated SoC DRM "
-        "device), GEM create, map offset and mmap work\n",
+        "device), GEM create, PRIME export, map offset and mmap work\n",
         "ok    fec library     " + staged_library() +
             ": all 13 operations found, a 32x16 identity job ran\n",
         "ok    input picture   " + mDataDir + "/" + kPictureFile +
@@ -167,6 +167,7 @@ TEST_F(CamtoolsCheckTest, EveryCheckPassesOnTheSimulatedPlatform) {
   EXPECT_EQ(joined(passing()), r.out);
   EXPECT_EQ("", r.err);
   EXPECT_EQ(1, device_report()["objects_created"]);  // given back: run() checks the report
+  EXPECT_EQ(1, device_report()["exported"]);
   EXPECT_EQ(kIdentityJobCalls, trace_ops());
 }
 
@@ -232,6 +233,18 @@ TEST_F(CamtoolsCheckTest, EachFaultFailsItsOwnLineOnly) {
        std::string("FAIL  drm device      /dev/dri/card0: driver socdrm-sim; GEM map offset "
                    "(command 0xC0106441) failed: Cannot allocate memory\n") +
            kGemHint,
+       true},
+      {"PRIME export refused",
+       {{"SOCDRM_FAIL_EXPORT", "1"}},
+       nullptr,
+       kDrmLine,
+       "FAIL  drm device      /dev/dri/card0: driver socdrm-sim; PRIME export of the GEM object "
+       "as a DMA-buf failed: Cannot allocate memory\n"
+       "      hint: card0's driver must export GEM objects as DMA-bufs (PRIME), which warpbench "
+       "hands to the FEC library: see which driver it is (ls -l "
+       "/sys/class/drm/card0/device/driver) and its messages in dmesg; when it is out of memory, "
+       "its buffer area (CMA) is short: free some, or enlarge it with cma= on the kernel command "
+       "line\n",
        true},
       {"a library without one operation",
        {{"LD_LIBRARY_PATH", missing_dir}},
@@ -382,6 +395,30 @@ TEST_F(CamtoolsCheckTest, ALibraryThatHangsFailsAtTheLimit) {
                     "can hang this way\n")),
             r.out);
   EXPECT_EQ("", r.err);
+}
+
+// stat finds a file of mode 000 as it finds any other; warpbench cannot open it.
+TEST_F(CamtoolsCheckTest, AFileWarpbenchCannotOpenFails) {
+  const std::string picture = mDataDir + "/" + kPictureFile;
+  ASSERT_EQ(0, chmod(picture.c_str(), 0));
+  ProgramRun run = prepare({});
+  if (geteuid() == 0) {
+    // Root opens any file: the check runs as nobody, who may use the scratch folder.
+    ASSERT_EQ(0, chmod(mDir.path().c_str(), 0777));
+    run.uid = 65534;
+    run.gid = 65534;
+  }
+  ProgramResult r = run_program(run);
+  EXPECT_EQ(1, r.exit_status);
+  EXPECT_EQ(joined(replaced(passing(), kPictureLine,
+                            "FAIL  input picture   " + picture +
+                                ": opening it for reading: Permission denied\n"
+                                "      hint: the user who runs warpbench must be able to read it: "
+                                "see ls -l on the file and its directories, and give that user "
+                                "read permission (chmod, chown or chgrp)\n")),
+            r.out);
+  EXPECT_EQ("", r.err);
+  expect_device_clean();
 }
 
 TEST_F(CamtoolsCheckTest, CommandLine) {

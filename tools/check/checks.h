@@ -30,9 +30,9 @@ struct Check {
 extern const Check check_table[];
 extern const size_t check_count;
 
-// /dev/dri/card0 opens and names its driver, and a GEM object of one page is created, given a map
-// offset, mapped, unmapped and closed with the commands warpbench's DRM back end uses. Whatever
-// the check acquired is released on every path.
+// /dev/dri/card0 opens and names its driver, and a GEM object of one page is created, exported
+// as a DMA-buf, given a map offset, mapped, unmapped and closed with the commands warpbench's DRM
+// back end uses, in its order. Whatever the check acquired is released on every path.
 CheckResult check_drm_device();
 
 // libLenswarp.so loads (by dlopen: camtools-check does not link it), exports every operation
@@ -42,7 +42,7 @@ CheckResult check_drm_device();
 CheckResult check_fec_library();
 
 // A fixed data file of warpbench, in the directory warpbench takes it from, is a regular file of
-// the size its name promises.
+// the size its name promises, and opens for reading.
 CheckResult check_input_picture();
 CheckResult check_mesh_level0();
 CheckResult check_mesh_level200();
