@@ -1,7 +1,7 @@
 // camtools-check as installed, on the simulated platform: every check passes on the simulated
 // device with the stand-in library, data files of the right sizes and tqzel-sim; each fault turns
 // its own line into a failure with its hint and leaves every other line as it was; --json says
-// what the lines say.
+// what the lines say; the service line says what quillox would find.
 #include <camtools_version.h>
 #include <libgen.h>
 #include <stdio.h>
@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,17 @@ const char kEndedHint[] =
 std::string directory_of(const char *library) {
   std::string path = library;
   return dirname(&path[0]);
+}
+
+// What quillox makes of the service with `env`: whether it printed a dump between its frame
+// lines (its failures leave the frame empty).
+bool quillox_takes_dump(const std::map<std::string, std::string> &env) {
+  ProgramResult r = runQuillox({}, env);
+  const std::string head = "DUMP OF SERVICE all:\n";
+  const std::string foot = std::string(79, '-') + "\nEND DUMP OF SERVICE all:\n";
+  size_t begin = r.out.find(head), end = r.out.find(foot);
+  EXPECT_TRUE(begin != std::string::npos && end != std::string::npos) << r.out;
+  return begin != std::string::npos && end != std::string::npos && end > begin + head.size();
 }
 
 // What the library check asks of the stand-in, everything given back in reverse order.
@@ -419,6 +431,77 @@ TEST_F(CamtoolsCheckTest, AFileWarpbenchCannotOpenFails) {
             r.out);
   EXPECT_EQ("", r.err);
   expect_device_clean();
+}
+
+// The service line is quillox's verdict on the same address and answer.
+TEST_F(CamtoolsCheckTest, TheServiceLineAgreesWithQuillox) {
+  ServiceProcess large({"--port", "0", "--size", "1048577"});
+  ASSERT_TRUE(large.ready()) << large.log();
+  const std::string short_form = "tcp://127.1:" + std::to_string(mService.port());
+  const std::string host_name = "tcp://localhost:" + std::to_string(mService.port());
+  struct Case {
+    const char *name;
+    std::map<std::string, std::string> env;
+    std::string block;
+  };
+  const Case cases[] = {
+      {"an address inet_addr reads",
+       {{"QUILLOX_SERVICE", short_form}},
+       "ok    tuning service  " + short_form + ": answered a dump request\n"},
+      {"a host name, which quillox does not look up",
+       {{"QUILLOX_SERVICE", host_name}},
+       "FAIL  tuning service  " + host_name +
+           ": no dotted IPv4 address and port 1 to 65535\n"
+           "      hint: QUILLOX_SERVICE takes tcp://A.B.C.D:PORT or domain://PATH\n"},
+      {"a dump one byte over QUILLOX_MAX_DUMP",
+       {{"QUILLOX_SERVICE", large.endpoint()}, {"QUILLOX_MAX_DUMP", "1"}},
+       "FAIL  tuning service  " + large.endpoint() +
+           ": the answer announces a dump of 1048577 bytes, over quillox's limit of 1 MiB "
+           "(QUILLOX_MAX_DUMP)\n"
+           "      hint: quillox refuses a dump this large: if the service's dumps are this large, "
+           "raise QUILLOX_MAX_DUMP (in MiB, up to 4096); otherwise the answer is corrupt: restart "
+           "the service and see its log\n"},
+      {"the same dump within QUILLOX_MAX_DUMP",
+       {{"QUILLOX_SERVICE", large.endpoint()}, {"QUILLOX_MAX_DUMP", "2"}},
+       "ok    tuning service  " + large.endpoint() + ": answered a dump request\n"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    mExtraEnv = mBaseEnv;
+    for (const auto &kv : c.env) mExtraEnv[kv.first] = kv.second;
+    ProgramResult r = run({});
+    const bool ok = c.block.compare(0, 2, "ok") == 0;
+    EXPECT_EQ(ok ? 0 : 1, r.exit_status);
+    EXPECT_EQ(joined(replaced(passing(), kServiceLine, c.block)), r.out);
+    EXPECT_EQ("", r.err);
+    EXPECT_EQ(ok, quillox_takes_dump(c.env));
+  }
+}
+
+// A byte every 0.2 s restarts the idle time-out of 2 s for as long as the answer lasts (minutes);
+// the check's deadline ends it.
+TEST_F(CamtoolsCheckTest, AServiceThatDripsMeetsTheDeadline) {
+  ServiceProcess drip({"--port", "0", "--drip", "200"});
+  ASSERT_TRUE(drip.ready()) << drip.log();
+  mExtraEnv["QUILLOX_SERVICE"] = drip.endpoint();
+  mExtraEnv["QUILLOX_TIMEOUT"] = "2";
+  ProgramResult r = run({});
+  EXPECT_EQ(1, r.exit_status);
+  EXPECT_EQ("", r.err);
+  const std::regex line(
+      "FAIL  tuning service  " + drip.endpoint() +
+      ": [0-9]+ of [0-9]+ announced dump bytes received; stopped at the check's deadline of 10 "
+      "s for the whole exchange, where quillox would still be receiving\n"
+      "      hint: the service keeps the exchange going without finishing it, and quillox would "
+      "wait on: see the service's log and the board's load, and restart the service\n");
+  std::vector<std::string> blocks = passing();
+  const size_t at =
+      joined(std::vector<std::string>(blocks.begin(), blocks.begin() + kServiceLine)).size();
+  const size_t rest = blocks[kTermLine].size();
+  ASSERT_GT(r.out.size(), at + rest) << r.out;
+  EXPECT_TRUE(std::regex_match(r.out.substr(at, r.out.size() - at - rest), line)) << r.out;
+  EXPECT_EQ(joined(replaced(passing(), kServiceLine, "")),
+            r.out.substr(0, at) + r.out.substr(r.out.size() - rest));
 }
 
 TEST_F(CamtoolsCheckTest, CommandLine) {

@@ -47,8 +47,10 @@ CheckResult check_input_picture();
 CheckResult check_mesh_level0();
 CheckResult check_mesh_level200();
 
-// The tuning service, where quillox finds it, answers a dump request whole within the idle
-// time-out (QUILLOX_TIMEOUT as quillox reads it, here 5 s by default).
+// The tuning service, where quillox finds it (the address as quillox reads it), answers a dump
+// request whole within the idle time-out (QUILLOX_TIMEOUT as quillox reads it, here 5 s by
+// default) and quillox's size limit (QUILLOX_MAX_DUMP), and within a deadline of 10 s for the
+// whole exchange, which ends it whatever pace the service keeps.
 CheckResult check_tuning_service();
 
 // Standard input is a terminal, as warpbench -t needs; VERDICT_INFO when it is not.
