@@ -504,6 +504,19 @@ TEST_F(CamtoolsCheckTest, AServiceThatDripsMeetsTheDeadline) {
             r.out.substr(0, at) + r.out.substr(r.out.size() - rest));
 }
 
+// A report cut short must not pass for a verdict.
+TEST_F(CamtoolsCheckTest, AReportThatCannotBeWrittenFails) {
+  for (const char *mode : {"", "--json"}) {
+    SCOPED_TRACE(mode);
+    ProgramRun run =
+        prepare(*mode != '\0' ? std::vector<std::string>{mode} : std::vector<std::string>{});
+    run.stdout_to = "/dev/full";
+    ProgramResult r = run_program(run);
+    EXPECT_EQ(3, r.exit_status);
+    EXPECT_EQ("camtools-check: writing the report failed: No space left on device\n", r.err);
+  }
+}
+
 TEST_F(CamtoolsCheckTest, CommandLine) {
   struct Case {
     std::vector<std::string> args;
