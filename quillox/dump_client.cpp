@@ -137,8 +137,18 @@ std::string DumpClient::failureText(int error) const {
   return StringPrintf("time-out: no progress for %u s (QUILLOX_TIMEOUT)", mIdleTimeout);
 }
 
+bool DumpClient::inetAddress(const char *host, int port, struct sockaddr_in *address) {
+  if (port <= 0 || port > 65535) return false;
+  memset(address, 0, sizeof(*address));
+  address->sin_family = AF_INET;
+  address->sin_port = htons((uint16_t)port);
+  address->sin_addr.s_addr = inet_addr(host);
+  return true;
+}
+
 bool DumpClient::init(const char *host, int port) {
-  if (port <= 0 || port > 65535) {
+  struct sockaddr_in address;
+  if (!inetAddress(host, port, &address)) {
     puts("Port missing in uri ");
     return false;
   }
@@ -147,10 +157,6 @@ bool DumpClient::init(const char *host, int port) {
     printf("%s: socket(AF_UNIX, SOCK_STREAM, 0) failed\n", "init");
     return false;
   }
-  struct sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_port = htons((uint16_t)port);
-  address.sin_addr.s_addr = inet_addr(host);
   if (!applyIdleTimeout() ||
       connectResumed(mSockFd, (struct sockaddr *)&address, sizeof(address)) != 0) {
     int error = errno;

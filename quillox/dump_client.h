@@ -5,6 +5,8 @@
 #ifndef QUILLOX_DUMP_CLIENT_H
 #define QUILLOX_DUMP_CLIENT_H
 
+#include <netinet/in.h>
+
 #include <memory>
 #include <string>
 
@@ -31,6 +33,11 @@ class DumpClient {
   // The idle time-out of the connections opened from now on: a connect, send or receive that
   // makes no progress for `seconds` fails, saying so. 0, the initial value, waits for ever.
   void setIdleTimeout(unsigned int seconds) { mIdleTimeout = seconds; }
+
+  // The address init(host, port) connects to: `host` as inet_addr reads it (so "127.1" is
+  // 127.0.0.1, and a text it cannot read is INADDR_NONE), `port` in network order. False, with
+  // `*address` untouched, for a port outside 1..65535.
+  static bool inetAddress(const char *host, int port, struct sockaddr_in *address);
 
   // TCP connection to the dotted IPv4 address `host` (no name lookup). False for a port outside
   // 1..65535, a failed socket (then unusable until another init) or a failed connect.

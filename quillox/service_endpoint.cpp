@@ -1,5 +1,6 @@
 #include "service_endpoint.h"
 
+#include <stdint.h>
 #include <stdlib.h>
 
 #include "string_format.h"
@@ -15,4 +16,8 @@ const char *serviceUri() {
 
 std::string makeRequestText(const std::string &uriName, const std::string &json) {
   return StringPrintf("/cam/tqzel/%s#%s#", uriName.c_str(), json.c_str());
+}
+
+bool dumpOverLimit(unsigned int size, unsigned long maxDumpMiB) {
+  return size > (uint64_t)maxDumpMiB << 20;
 }

@@ -13,6 +13,14 @@ const char *serviceUri();
 // The largest idle time-out QUILLOX_TIMEOUT takes, in seconds (0 waits for ever).
 const unsigned long kMaxIdleTimeout = 86400;
 
+// The largest dump taken, in MiB: QUILLOX_MAX_DUMP from 1 to kMaxMaxDumpMiB, else the default.
+// No real dump comes near the default; a larger announcement is a corrupt or hostile head, whose
+// bytes would be taken into memory as they arrive.
+const unsigned long kDefaultMaxDumpMiB = 256;
+const unsigned long kMaxMaxDumpMiB = 4096;  // beyond any 32-bit size
+// Whether an announced dump of `size` bytes is over the limit of `maxDumpMiB`, and refused.
+bool dumpOverLimit(unsigned int size, unsigned long maxDumpMiB);
+
 // A dump request is a message of this type carrying the request text in a zero-filled payload of
 // this many bytes, which leaves room for kRequestSize - 1 bytes of text and a terminator.
 const unsigned int kRequestType = 5;

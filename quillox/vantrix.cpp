@@ -2,7 +2,6 @@
 
 #include <errno.h>
 #include <getopt.h>
-#include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -29,10 +28,6 @@ const char kUsageText[] =
 namespace {
 
 const unsigned long kDefaultIdleTimeout = 30;  // seconds
-// No real dump comes near it; a larger announcement is a corrupt or hostile head, whose bytes
-// would be taken into memory as they arrive.
-const unsigned long kDefaultMaxDumpMiB = 256;
-const unsigned long kMaxMaxDumpMiB = 4096;  // beyond any 32-bit size
 const char kSeparator[] =
     "-------------------------------------------------------------------------------\n";
 
@@ -184,7 +179,7 @@ bool Vantrix::DumpClientSendModule() {
 bool Vantrix::DumpClientReceiveDump() {
   if (!mDumpClient) return true;
   if (!mDumpClient->receiveDumpMessage(mMessageId, mDumpSize)) return false;
-  if (mDumpSize > (uint64_t)mMaxDumpMiB << 20) {
+  if (dumpOverLimit(mDumpSize, mMaxDumpMiB)) {
     printf("%s: refusing a dump of %u bytes, over the limit of %lu MiB (QUILLOX_MAX_DUMP)\n",
            "DumpClientReceiveDump", mDumpSize, mMaxDumpMiB);
     return false;

@@ -1,7 +1,7 @@
 // camtools-check as installed, on the simulated platform: every check passes on the simulated
 // device with the stand-in library, data files of the right sizes and tqzel-sim; each fault turns
 // its own line into a failure with its hint and leaves every other line as it was; --json says
-// what the lines say.
+// what the lines say; the service line says what quillox would find.
 #include <camtools_version.h>
 #include <libgen.h>
 #include <stdio.h>
@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,27 @@ const char kMeshHint[] =
 const char kServiceHint[] =
     "      hint: start the tuning service (TQZEL) on the board, or set QUILLOX_SERVICE to where it "
     "listens; on a development host, start the stand-in: tqzel-sim &\n";
+const char kEndedHint[] =
+    "      hint: the library ended the process that called it, as it would end warpbench: see its "
+    "messages on standard error and in dmesg; a library from another SDK release than the kernel "
+    "can fail this way\n";
+
+// The directory of a library built in the test tree, for LD_LIBRARY_PATH.
+std::string directory_of(const char *library) {
+  std::string path = library;
+  return dirname(&path[0]);
+}
+
+// What quillox makes of the service with `env`: whether it printed a dump between its frame
+// lines (its failures leave the frame empty).
+bool quillox_takes_dump(const std::map<std::string, std::string> &env) {
+  ProgramResult r = runQuillox({}, env);
+  const std::string head = "DUMP OF SERVICE all:\n";
+  const std::string foot = std::string(79, '-') + "\nEND DUMP OF SERVICE all:\n";
+  size_t begin = r.out.find(head), end = r.out.find(foot);
+  EXPECT_TRUE(begin != std::string::npos && end != std::string::npos) << r.out;
+  return begin != std::string::npos && end != std::string::npos && end > begin + head.size();
+}
 
 // What the library check asks of the stand-in, everything given back in reverse order.
 const std::vector<std::string> kIdentityJobCalls = {"vb_init", "vb_alloc", "vb_alloc",
@@ -130,7 +152,7 @@ class CamtoolsCheckTest : public WarpbenchTest {
   std::vector<std::string> passing() const {
     return {
         "ok    drm device      /dev/dri/card0: driver socdrm-sim 1.0.0 (Simulated SoC DRM "
-        "device), GEM create, map offset and mmap work\n",
+        "device), GEM create, PRIME export, map offset and mmap work\n",
         "ok    fec library     " + staged_library() +
             ": all 13 operations found, a 32x16 identity job ran\n",
         "ok    input picture   " + mDataDir + "/" + kPictureFile +
@@ -157,6 +179,7 @@ TEST_F(CamtoolsCheckTest, EveryCheckPassesOnTheSimulatedPlatform) {
   EXPECT_EQ(joined(passing()), r.out);
   EXPECT_EQ("", r.err);
   EXPECT_EQ(1, device_report()["objects_created"]);  // given back: run() checks the report
+  EXPECT_EQ(1, device_report()["exported"]);
   EXPECT_EQ(kIdentityJobCalls, trace_ops());
 }
 
@@ -175,8 +198,11 @@ TEST_F(CamtoolsCheckTest, EachFaultFailsItsOwnLineOnly) {
   const std::string unused_uri = "tcp://127.0.0.1:" + std::to_string(bound_port(unused.get()));
   TuningPeer silent("", TuningPeer::kHolds);
   ASSERT_TRUE(silent.listening()) << silent.listenError();
-  std::string missing_dir = MISSING_OPERATION_LIBRARY;
-  missing_dir = dirname(&missing_dir[0]);
+  const std::string missing_dir = directory_of(MISSING_OPERATION_LIBRARY);
+  const std::string misbehaving_dir = directory_of(MISBEHAVING_INIT_LIBRARY);
+  const std::string misbehaving_init =
+      "FAIL  fec library     " + misbehaving_dir +
+      "/libLenswarp.so: tq_lenswarp_api_init of a 32x16 identity job ended the process ";
   const std::string picture = mDataDir + "/" + kPictureFile;
   const std::string mesh0 = mDataDir + "/" + kMesh0File;
   const std::string mesh200 = mDataDir + "/" + kMesh200File;
@@ -189,6 +215,11 @@ TEST_F(CamtoolsCheckTest, EachFaultFailsItsOwnLineOnly) {
     std::string block;
     bool job_runs;  // the stand-in library runs its job
   };
+  // qemu-user says it of a program that dies of SIGSEGV, whatever the core limit.
+  const std::string emulator_segv =
+      emulator_command().empty()
+          ? ""
+          : "qemu: uncaught target signal 11 (Segmentation fault) - core dumped\n";
   const Fault faults[] = {
       {"no device",
        {{"SOCDRM_NO_DEVICE", "1"}},
@@ -215,6 +246,18 @@ TEST_F(CamtoolsCheckTest, EachFaultFailsItsOwnLineOnly) {
                    "(command 0xC0106441) failed: Cannot allocate memory\n") +
            kGemHint,
        true},
+      {"PRIME export refused",
+       {{"SOCDRM_FAIL_EXPORT", "1"}},
+       nullptr,
+       kDrmLine,
+       "FAIL  drm device      /dev/dri/card0: driver socdrm-sim; PRIME export of the GEM object "
+       "as a DMA-buf failed: Cannot allocate memory\n"
+       "      hint: card0's driver must export GEM objects as DMA-bufs (PRIME), which warpbench "
+       "hands to the FEC library: see which driver it is (ls -l "
+       "/sys/class/drm/card0/device/driver) and its messages in dmesg; when it is out of memory, "
+       "its buffer area (CMA) is short: free some, or enlarge it with cma= on the kernel command "
+       "line\n",
+       true},
       {"a library without one operation",
        {{"LD_LIBRARY_PATH", missing_dir}},
        nullptr,
@@ -234,6 +277,24 @@ TEST_F(CamtoolsCheckTest, EachFaultFailsItsOwnLineOnly) {
            "driver is loaded and its messages in dmesg; a library from another SDK release than "
            "the kernel fails this way\n",
        true},
+      {"init crashes",
+       {{"LD_LIBRARY_PATH", misbehaving_dir}, {"FAKE_LENSWARP_INIT", "crash"}},
+       nullptr,
+       kLibraryLine,
+       misbehaving_init + "by signal 11 (Segmentation fault)\n" + kEndedHint,
+       false},
+      {"init ends the process with _exit(0)",
+       {{"LD_LIBRARY_PATH", misbehaving_dir}, {"FAKE_LENSWARP_INIT", "exit"}},
+       nullptr,
+       kLibraryLine,
+       misbehaving_init + "with status 0\n" + kEndedHint,
+       false},
+      {"init raises SIGTERM",
+       {{"LD_LIBRARY_PATH", misbehaving_dir}, {"FAKE_LENSWARP_INIT", "signal"}},
+       nullptr,
+       kLibraryLine,
+       misbehaving_init + "by signal 15 (Terminated)\n" + kEndedHint,
+       false},
       {"picture one byte short",
        {},
        [&] { ASSERT_EQ(0, truncate(picture.c_str(), kPictureBytes - 1)); },
@@ -284,7 +345,8 @@ TEST_F(CamtoolsCheckTest, EachFaultFailsItsOwnLineOnly) {
     ProgramResult r = run({});
     EXPECT_EQ(1, r.exit_status);
     EXPECT_EQ(joined(replaced(passing(), f.line, f.block)), r.out);
-    EXPECT_EQ("", r.err);
+    const bool segv = f.block.find("by signal 11 (") != std::string::npos;
+    EXPECT_EQ(segv ? emulator_segv : "", r.err);
     EXPECT_EQ(f.job_runs ? kIdentityJobCalls : std::vector<std::string>(), trace_ops());
   }
 }
@@ -295,7 +357,11 @@ TEST_F(CamtoolsCheckTest, JsonSaysWhatTheLinesSay) {
   mDir.make_dir(odd_name);
   const std::string odd_dir = make_data_files(odd_name);
   const std::map<std::string, std::string> variants[] = {
-      {}, {{"SOCDRM_NO_DEVICE", "1"}}, {{"WARPBENCH_DATA_DIR", odd_dir}}};
+      {},
+      {{"SOCDRM_NO_DEVICE", "1"}},
+      {{"WARPBENCH_DATA_DIR", odd_dir}},
+      {{"LD_LIBRARY_PATH", directory_of(MISBEHAVING_INIT_LIBRARY)},
+       {"FAKE_LENSWARP_INIT", "crash"}}};
   const std::map<std::string, std::string> verdict_words = {
       {"ok", "ok"}, {"fail", "FAIL"}, {"info", "info"}};
   for (const auto &variant : variants) {
@@ -319,6 +385,135 @@ TEST_F(CamtoolsCheckTest, JsonSaysWhatTheLinesSay) {
       if (c["hint"] != "") lines += "      hint: " + c["hint"].get<std::string>() + "\n";
     }
     EXPECT_EQ(text.out, lines);
+  }
+}
+
+// The limit is fixed, so this run takes its 10 s; every other case of a library that does not
+// return is this one.
+TEST_F(CamtoolsCheckTest, ALibraryThatHangsFailsAtTheLimit) {
+  const std::string dir = directory_of(MISBEHAVING_INIT_LIBRARY);
+  mExtraEnv["LD_LIBRARY_PATH"] = dir;
+  mExtraEnv["FAKE_LENSWARP_INIT"] = "hang";
+  ProgramResult r = run({});
+  EXPECT_EQ(1, r.exit_status);
+  EXPECT_EQ(joined(replaced(
+                passing(), kLibraryLine,
+                "FAIL  fec library     " + dir +
+                    "/libLenswarp.so: tq_lenswarp_api_init of a 32x16 identity job did not return "
+                    "within 10 s\n"
+                    "      hint: the library did not return, and warpbench would wait on it for "
+                    "ever: check that the FEC engine's kernel driver is loaded and responds, and "
+                    "its messages in dmesg; a library from another SDK release than the kernel "
+                    "can hang this way\n")),
+            r.out);
+  EXPECT_EQ("", r.err);
+}
+
+// stat finds a file of mode 000 as it finds any other; warpbench cannot open it.
+TEST_F(CamtoolsCheckTest, AFileWarpbenchCannotOpenFails) {
+  const std::string picture = mDataDir + "/" + kPictureFile;
+  ASSERT_EQ(0, chmod(picture.c_str(), 0));
+  ProgramRun run = prepare({});
+  if (geteuid() == 0) {
+    // Root opens any file: the check runs as nobody, who may use the scratch folder.
+    ASSERT_EQ(0, chmod(mDir.path().c_str(), 0777));
+    run.uid = 65534;
+    run.gid = 65534;
+  }
+  ProgramResult r = run_program(run);
+  EXPECT_EQ(1, r.exit_status);
+  EXPECT_EQ(joined(replaced(passing(), kPictureLine,
+                            "FAIL  input picture   " + picture +
+                                ": opening it for reading: Permission denied\n"
+                                "      hint: the user who runs warpbench must be able to read it: "
+                                "see ls -l on the file and its directories, and give that user "
+                                "read permission (chmod, chown or chgrp)\n")),
+            r.out);
+  EXPECT_EQ("", r.err);
+  expect_device_clean();
+}
+
+// The service line is quillox's verdict on the same address and answer.
+TEST_F(CamtoolsCheckTest, TheServiceLineAgreesWithQuillox) {
+  ServiceProcess large({"--port", "0", "--size", "1048577"});
+  ASSERT_TRUE(large.ready()) << large.log();
+  const std::string short_form = "tcp://127.1:" + std::to_string(mService.port());
+  const std::string host_name = "tcp://localhost:" + std::to_string(mService.port());
+  struct Case {
+    const char *name;
+    std::map<std::string, std::string> env;
+    std::string block;
+  };
+  const Case cases[] = {
+      {"an address inet_addr reads",
+       {{"QUILLOX_SERVICE", short_form}},
+       "ok    tuning service  " + short_form + ": answered a dump request\n"},
+      {"a host name, which quillox does not look up",
+       {{"QUILLOX_SERVICE", host_name}},
+       "FAIL  tuning service  " + host_name +
+           ": no dotted IPv4 address and port 1 to 65535\n"
+           "      hint: QUILLOX_SERVICE takes tcp://A.B.C.D:PORT or domain://PATH\n"},
+      {"a dump one byte over QUILLOX_MAX_DUMP",
+       {{"QUILLOX_SERVICE", large.endpoint()}, {"QUILLOX_MAX_DUMP", "1"}},
+       "FAIL  tuning service  " + large.endpoint() +
+           ": the answer announces a dump of 1048577 bytes, over quillox's limit of 1 MiB "
+           "(QUILLOX_MAX_DUMP)\n"
+           "      hint: quillox refuses a dump this large: if the service's dumps are this large, "
+           "raise QUILLOX_MAX_DUMP (in MiB, up to 4096); otherwise the answer is corrupt: restart "
+           "the service and see its log\n"},
+      {"the same dump within QUILLOX_MAX_DUMP",
+       {{"QUILLOX_SERVICE", large.endpoint()}, {"QUILLOX_MAX_DUMP", "2"}},
+       "ok    tuning service  " + large.endpoint() + ": answered a dump request\n"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    mExtraEnv = mBaseEnv;
+    for (const auto &kv : c.env) mExtraEnv[kv.first] = kv.second;
+    ProgramResult r = run({});
+    const bool ok = c.block.compare(0, 2, "ok") == 0;
+    EXPECT_EQ(ok ? 0 : 1, r.exit_status);
+    EXPECT_EQ(joined(replaced(passing(), kServiceLine, c.block)), r.out);
+    EXPECT_EQ("", r.err);
+    EXPECT_EQ(ok, quillox_takes_dump(c.env));
+  }
+}
+
+// A byte every 0.2 s restarts the idle time-out of 2 s for as long as the answer lasts (minutes);
+// the check's deadline ends it.
+TEST_F(CamtoolsCheckTest, AServiceThatDripsMeetsTheDeadline) {
+  ServiceProcess drip({"--port", "0", "--drip", "200"});
+  ASSERT_TRUE(drip.ready()) << drip.log();
+  mExtraEnv["QUILLOX_SERVICE"] = drip.endpoint();
+  mExtraEnv["QUILLOX_TIMEOUT"] = "2";
+  ProgramResult r = run({});
+  EXPECT_EQ(1, r.exit_status);
+  EXPECT_EQ("", r.err);
+  const std::regex line(
+      "FAIL  tuning service  " + drip.endpoint() +
+      ": [0-9]+ of [0-9]+ announced dump bytes received; stopped at the check's deadline of 10 "
+      "s for the whole exchange, where quillox would still be receiving\n"
+      "      hint: the service keeps the exchange going without finishing it, and quillox would "
+      "wait on: see the service's log and the board's load, and restart the service\n");
+  std::vector<std::string> blocks = passing();
+  const size_t at =
+      joined(std::vector<std::string>(blocks.begin(), blocks.begin() + kServiceLine)).size();
+  const size_t rest = blocks[kTermLine].size();
+  ASSERT_GT(r.out.size(), at + rest) << r.out;
+  EXPECT_TRUE(std::regex_match(r.out.substr(at, r.out.size() - at - rest), line)) << r.out;
+  EXPECT_EQ(joined(replaced(passing(), kServiceLine, "")),
+            r.out.substr(0, at) + r.out.substr(r.out.size() - rest));
+}
+
+// A report cut short must not pass for a verdict.
+TEST_F(CamtoolsCheckTest, AReportThatCannotBeWrittenFails) {
+  for (const char *mode : {"", "--json"}) {
+    SCOPED_TRACE(mode);
+    ProgramRun run =
+        prepare(*mode != '\0' ? std::vector<std::string>{mode} : std::vector<std::string>{});
+    run.stdout_to = "/dev/full";
+    ProgramResult r = run_program(run);
+    EXPECT_EQ(3, r.exit_status);
+    EXPECT_EQ("camtools-check: writing the report failed: No space left on device\n", r.err);
   }
 }
 

@@ -60,8 +60,9 @@ TEST(TqzelSim, HelpDocumentsEveryOption) {
   run.args = {"--help"};
   ProgramResult r = run_program(run);
   EXPECT_EQ(0, r.exit_status);
-  for (const char *option : {"--port N", "--socket PATH", "--delay MS", "--size N", "--send-only N",
-                             "--never-answer", "--close-at-once", "--help", "--version"}) {
+  for (const char *option :
+       {"--port N", "--socket PATH", "--delay MS", "--drip MS", "--size N", "--send-only N",
+        "--never-answer", "--close-at-once", "--help", "--version"}) {
     EXPECT_NE(std::string::npos, r.out.find(option)) << option;
   }
   run.args = {"--port", "70000"};
@@ -154,6 +155,16 @@ TEST(TqzelSim, DelayHoldsTheAnswerBack) {
   const double asked = monotonic_s();
   EXPECT_EQ("tqzel: no module named\n", dumpOf(talk(service, request("/cam/tqzel/dump##"))));
   EXPECT_GE(monotonic_s() - asked, 0.1);
+}
+
+TEST(TqzelSim, DripSendsTheSameAnswerAByteAtATime) {
+  ServiceProcess service({"--port", "0", "--size", "12", "--drip", "20"});
+  ASSERT_TRUE(service.ready()) << service.log();
+  // The first byte goes at once, each of the 19 others after its own wait.
+  const double asked = monotonic_s();
+  EXPECT_EQ(messageHead(1, 12) + "[ae]\n  mode ",
+            talk(service, request("/cam/tqzel/dump#{\"module\":\"ae\"}#")));
+  EXPECT_GE(monotonic_s() - asked, 19 * 0.02);
 }
 
 }  // namespace

@@ -71,8 +71,29 @@ bool sendFull(int fd, const char *data, size_t len, int stopFd) {
   return true;
 }
 
+// Where the answer goes and how fast: all at once, or with `dripMs` > 0 one byte at a time, that
+// far apart (the first without a wait), so that every byte is progress and a client's idle
+// time-out restarts with each.
+struct AnswerSender {
+  int fd;
+  int stopFd;
+  long dripMs;
+  bool started;
+};
+
+// False when the peer closes or the service stops first.
+bool sendAnswerBytes(AnswerSender *to, const char *data, size_t len) {
+  if (to->dripMs <= 0) return sendFull(to->fd, data, len, to->stopFd);
+  for (size_t i = 0; i < len; ++i) {
+    if (to->started && waitFor(-1, 0, to->stopFd, (int)to->dripMs) == -1) return false;
+    to->started = true;
+    if (!sendFull(to->fd, data + i, 1, to->stopFd)) return false;
+  }
+  return true;
+}
+
 // Sends `count` bytes of `text` repeated from its start.
-bool sendRepeated(int fd, const std::string &text, uint64_t count, int stopFd) {
+bool sendRepeated(AnswerSender *to, const std::string &text, uint64_t count) {
   if (text.empty()) return count == 0;
   std::string block;
   while (block.size() < kSendChunk + text.size()) block += text;
@@ -80,7 +101,7 @@ bool sendRepeated(int fd, const std::string &text, uint64_t count, int stopFd) {
   while (sent < count) {
     size_t offset = (size_t)(sent % text.size());
     size_t n = (size_t)std::min<uint64_t>(kSendChunk, count - sent);
-    if (!sendFull(fd, block.data() + offset, n, stopFd)) return false;
+    if (!sendAnswerBytes(to, block.data() + offset, n)) return false;
     sent += n;
   }
   return true;
@@ -128,8 +149,9 @@ void serveConnection(int fd, const ServiceOptions &options, int stopFd, unsigned
   uint64_t size = options.size >= 0 ? (uint64_t)options.size : text.size();
   uint64_t count = options.sendOnly >= 0 ? std::min<uint64_t>(size, options.sendOnly) : size;
   uint32_t answer[2] = {number, (uint32_t)size};
-  bool sent = sendFull(fd, reinterpret_cast<const char *>(answer), sizeof(answer), stopFd) &&
-              sendRepeated(fd, text, count, stopFd);
+  AnswerSender to = {fd, stopFd, options.dripMs, false};
+  bool sent = sendAnswerBytes(&to, reinterpret_cast<const char *>(answer), sizeof(answer)) &&
+              sendRepeated(&to, text, count);
   logLine(tag + "answer of " + std::to_string(size) + " bytes" +
           (count < size ? ", only " + std::to_string(count) + " sent" : "") +
           (sent ? "" : ", sending failed"));

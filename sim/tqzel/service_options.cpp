@@ -13,6 +13,7 @@ const char kServiceHelp[] =
     "\n"
     "Fault injection:\n"
     "  --delay MS        wait MS milliseconds before answering each request\n"
+    "  --drip MS         send the answer one byte at a time, MS milliseconds apart\n"
     "  --size N          announce N dump bytes and send N bytes (the dump repeated or cut)\n"
     "  --send-only N     after the head, send only the first N dump bytes, then close\n"
     "  --never-answer    read the request, then keep the connection open without answering\n"
@@ -40,6 +41,7 @@ bool parseServiceOptions(int argc, char **argv, ServiceOptions *options, std::st
     kPort = 1,
     kSocket,
     kDelay,
+    kDrip,
     kSize,
     kSendOnly,
     kNeverAnswer,
@@ -51,6 +53,7 @@ bool parseServiceOptions(int argc, char **argv, ServiceOptions *options, std::st
       {"port", required_argument, nullptr, kPort},
       {"socket", required_argument, nullptr, kSocket},
       {"delay", required_argument, nullptr, kDelay},
+      {"drip", required_argument, nullptr, kDrip},
       {"size", required_argument, nullptr, kSize},
       {"send-only", required_argument, nullptr, kSendOnly},
       {"never-answer", no_argument, nullptr, kNeverAnswer},
@@ -81,6 +84,13 @@ bool parseServiceOptions(int argc, char **argv, ServiceOptions *options, std::st
           return false;
         }
         options->delayMs = (long)value;
+        break;
+      case kDrip:
+        if (!parseNumber(optarg, 1, 3600 * 1000, &value)) {
+          *error = std::string("bad drip interval: ") + optarg;
+          return false;
+        }
+        options->dripMs = (long)value;
         break;
       case kSize:
       case kSendOnly:

@@ -20,14 +20,15 @@ TEST(ServiceOptions, DefaultsAndEveryOption) {
   ASSERT_TRUE(parse({}, &o, &error));
   EXPECT_EQ(4894, o.port);
   EXPECT_EQ(-1, o.size);
-  ASSERT_TRUE(
-      parse({"--port", "0", "--socket", "/tmp/s", "--delay", "5", "--size", "4294967295",
-             "--send-only", "0", "--never-answer", "--close-at-once", "--help", "--version"},
-            &o, &error))
+  ASSERT_TRUE(parse({"--port", "0", "--socket", "/tmp/s", "--delay", "5", "--drip", "1500",
+                     "--size", "4294967295", "--send-only", "0", "--never-answer",
+                     "--close-at-once", "--help", "--version"},
+                    &o, &error))
       << error;
   EXPECT_EQ(0, o.port);
   EXPECT_EQ("/tmp/s", o.socketPath);
   EXPECT_EQ(5, o.delayMs);
+  EXPECT_EQ(1500, o.dripMs);
   EXPECT_EQ(4294967295, o.size);
   EXPECT_EQ(0, o.sendOnly);
   EXPECT_TRUE(o.neverAnswer && o.closeAtOnce && o.help && o.version);
@@ -43,6 +44,8 @@ TEST(ServiceOptions, BadValuesAreRefused) {
       {{"--size", "4294967296"}, "bad byte count: 4294967296"},
       {{"--send-only", "x"}, "bad byte count: x"},
       {{"--delay", "1s"}, "bad delay: 1s"},
+      {{"--drip", "0"}, "bad drip interval: 0"},
+      {{"--drip", "3600001"}, "bad drip interval: 3600001"},
       {{"--bogus"}, "unknown or incomplete option: --bogus"},
       {{"--port"}, "unknown or incomplete option: --port"},
       {{"extra"}, "unexpected argument: extra"},

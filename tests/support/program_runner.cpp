@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -92,6 +93,12 @@ void become_program(const ProgramRun &run, const ChildStreams &streams, char **a
     if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
   }
   if (!run.cwd.empty() && chdir(run.cwd.c_str()) != 0) _exit(126);
+  // The group first: without root's rights it could no longer be changed. A change of user
+  // clears the parent-death signal, which is set again.
+  if (run.uid != (uid_t)-1) {
+    if (setgroups(0, nullptr) != 0 || setgid(run.gid) != 0 || setuid(run.uid) != 0) _exit(126);
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+  }
   execve(argv[0], argv, envp);
   _exit(127);
 }

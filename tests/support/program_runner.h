@@ -24,6 +24,10 @@ struct ProgramRun {
   // RLIMIT_FSIZE in bytes (-1: the test's own), with SIGXFSZ ignored, so that a write past it
   // fails with EFBIG as on a full disk.
   long long file_size_limit = -1;
+  // When not -1, the user and group it runs as, without supplementary groups: a test run as root
+  // plays a user whom permissions refuse. The start fails (status 126) when they cannot be taken.
+  uid_t uid = (uid_t)-1;
+  gid_t gid = (gid_t)-1;
   // Called once the process runs, with its pid, on the test's thread; the output is drained
   // concurrently so the program never blocks on a full pipe.
   std::function<void(pid_t)> while_running;

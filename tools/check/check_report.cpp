@@ -1,5 +1,8 @@
 #include "check_report.h"
 
+#include <errno.h>
+#include <string.h>
+
 #include <vector>
 
 #include "json_text.h"
@@ -22,6 +25,12 @@ bool all_required_passed(const Check *checks, const CheckResult *results, size_t
     if (checks[i].required && results[i].verdict == VERDICT_FAIL) return false;
   }
   return true;
+}
+
+// Flushes standard output; the first failure's errno is kept in `*error` (0 until then), since
+// stdio drops what it could not write and the error flag alone does not say why.
+void flush_report(int *error) {
+  if (fflush(stdout) != 0 && *error == 0) *error = errno != 0 ? errno : EIO;
 }
 
 }  // namespace
@@ -51,15 +60,24 @@ std::string results_json(const Check *checks, const CheckResult *results, size_t
   return json;
 }
 
-bool run_checks(bool json) {
+ChecksOutcome run_checks(bool json) {
   std::vector<CheckResult> results;
+  int write_error = 0;
   for (size_t i = 0; i < check_count; ++i) {
     results.push_back(check_table[i].run());
     if (json) continue;
     print_check_lines(stdout, &check_table[i], &results.back());
     // A slow check (the service's time-out) must not hold back the lines before it.
-    fflush(stdout);
+    flush_report(&write_error);
   }
   if (json) printf("%s\n", results_json(check_table, results.data(), results.size()).c_str());
-  return all_required_passed(check_table, results.data(), results.size());
+  flush_report(&write_error);
+  // A report cut short must not read as a verdict: a script would take a part for the whole.
+  if (write_error != 0 || ferror(stdout)) {
+    fprintf(stderr, "camtools-check: writing the report failed: %s\n",
+            strerror(write_error != 0 ? write_error : EIO));
+    return CHECKS_NOT_WRITTEN;
+  }
+  return all_required_passed(check_table, results.data(), results.size()) ? CHECKS_READY
+                                                                          : CHECKS_NOT_READY;
 }

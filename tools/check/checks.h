@@ -30,24 +30,27 @@ struct Check {
 extern const Check check_table[];
 extern const size_t check_count;
 
-// /dev/dri/card0 opens and names its driver, and a GEM object of one page is created, given a map
-// offset, mapped, unmapped and closed with the commands warpbench's DRM back end uses. Whatever
-// the check acquired is released on every path.
+// /dev/dri/card0 opens and names its driver, and a GEM object of one page is created, exported
+// as a DMA-buf, given a map offset, mapped, unmapped and closed with the commands warpbench's DRM
+// back end uses, in its order. Whatever the check acquired is released on every path.
 CheckResult check_drm_device();
 
 // libLenswarp.so loads (by dlopen: camtools-check does not link it), exports every operation
 // warpbench calls, and runs one frame of a small identity job on two buffers of its own
-// allocator. Whatever the check acquired is released on every path.
+// allocator, all in a process of its own that may take 10 s: a library that hangs or ends that
+// process fails the check. Whatever the probe acquired is released on every path.
 CheckResult check_fec_library();
 
 // A fixed data file of warpbench, in the directory warpbench takes it from, is a regular file of
-// the size its name promises.
+// the size its name promises, and opens for reading.
 CheckResult check_input_picture();
 CheckResult check_mesh_level0();
 CheckResult check_mesh_level200();
 
-// The tuning service, where quillox finds it, answers a dump request whole within the idle
-// time-out (QUILLOX_TIMEOUT as quillox reads it, here 5 s by default).
+// The tuning service, where quillox finds it (the address as quillox reads it), answers a dump
+// request whole within the idle time-out (QUILLOX_TIMEOUT as quillox reads it, here 5 s by
+// default) and quillox's size limit (QUILLOX_MAX_DUMP), and within a deadline of 10 s for the
+// whole exchange, which ends it whatever pace the service keeps.
 CheckResult check_tuning_service();
 
 // Standard input is a terminal, as warpbench -t needs; VERDICT_INFO when it is not.

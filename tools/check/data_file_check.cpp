@@ -1,7 +1,9 @@
 #include <errno.h>
+#include <fcntl.h>
 #include <stdint.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "checks.h"
 #include "data_files.h"
@@ -28,6 +30,10 @@ const char mesh_hint[] =
     "put the lens's mesh file there, or set WARPBENCH_DATA_DIR to the directory that holds it (by "
     "default /data); on the simulated platform, fec-mesh --calib-ini INI --size 3840x2160 "
     "--level 0 --level 200 --dir DIR writes both";
+
+const char unreadable_hint[] =
+    "the user who runs warpbench must be able to read it: see ls -l on the file and its "
+    "directories, and give that user read permission (chmod, chown or chgrp)";
 
 struct DataFile {
   const char *name;
@@ -56,6 +62,15 @@ CheckResult check_data_file(const DataFile *file) {
   if (!S_ISREG(st.st_mode)) {
     return {VERDICT_FAIL, StringPrintf("%s is not a regular file", path), file->hint};
   }
+  // As warpbench opens it: permissions, an ACL or a security module can refuse what stat shows.
+  // A regular file opens without waiting and without side effects.
+  int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    int err = errno;
+    return {VERDICT_FAIL, StringPrintf("%s: opening it for reading: %s", path, strerror(err)),
+            unreadable_hint};
+  }
+  close(fd);
   if ((uint64_t)st.st_size != file->size) {
     return {
         VERDICT_FAIL,

@@ -40,6 +40,12 @@ const char gem_hint[] =
     "memory, its buffer area (CMA) is short: free some, or enlarge it with cma= on the kernel "
     "command line";
 
+const char export_hint[] =
+    "card0's driver must export GEM objects as DMA-bufs (PRIME), which warpbench hands to the FEC "
+    "library: see which driver it is (ls -l /sys/class/drm/card0/device/driver) and its messages "
+    "in dmesg; when it is out of memory, its buffer area (CMA) is short: free some, or enlarge it "
+    "with cma= on the kernel command line";
+
 const char *open_failure_hint(int error) {
   const OpenFailureHint *h = open_failure_hints;
   while (h->error != 0 && h->error != error) ++h;
@@ -52,18 +58,20 @@ struct DrmProbe {
   drmVersionPtr version;
   bool object_made;
   uint32_t handle;
+  int dma_buf_fd;  // the object exported
 };
 
 // One failed step with the driver's objects: `what` failed with `error`.
-CheckResult gem_failure(const DrmProbe *p, const std::string &what, int error) {
+CheckResult gem_failure(const DrmProbe *p, const std::string &what, int error,
+                        const char *hint = gem_hint) {
   return {VERDICT_FAIL,
           StringPrintf("%s: driver %s; %s failed: %s", SOC_DRM_DEVICE, p->version->name,
                        what.c_str(), strerror(error)),
-          gem_hint};
+          hint};
 }
 
-// The steps in order; the first that fails ends the probe with its result. What was acquired is
-// left in `p` for release_probe.
+// The steps of warpbench's allocation and release, in its order; the first that fails ends the
+// probe with its result. What was acquired is left in `p` for release_probe.
 CheckResult probe_device(DrmProbe *p) {
   p->fd = open(SOC_DRM_DEVICE, O_RDWR | O_CLOEXEC);
   if (p->fd < 0) {
@@ -89,6 +97,13 @@ CheckResult probe_device(DrmProbe *p) {
   p->object_made = true;
   p->handle = create.handle;
 
+  // With warpbench's flags, so that a driver that refuses them fails here too.
+  if (drmPrimeHandleToFD(p->fd, p->handle, 0, &p->dma_buf_fd) != 0) {
+    int err = errno;
+    p->dma_buf_fd = -1;
+    return gem_failure(p, "PRIME export of the GEM object as a DMA-buf", err, export_hint);
+  }
+
   GemMapOffsetRequest where = {create.handle, 0, 0};
   if (drmIoctl(p->fd, GEM_MAP_OFFSET_REQUEST, &where) != 0) {
     int err = errno;
@@ -101,6 +116,8 @@ CheckResult probe_device(DrmProbe *p) {
     return gem_failure(p, "mmap of the GEM object", err);
   }
   munmap(map, page);
+  close(p->dma_buf_fd);
+  p->dma_buf_fd = -1;
 
   drm_gem_close gem_close = {};
   gem_close.handle = p->handle;
@@ -110,13 +127,15 @@ CheckResult probe_device(DrmProbe *p) {
     return gem_failure(p, "GEM close", err);
   }
   return {VERDICT_OK,
-          StringPrintf("%s: driver %s %d.%d.%d (%s), GEM create, map offset and mmap work",
-                       SOC_DRM_DEVICE, p->version->name, p->version->version_major,
-                       p->version->version_minor, p->version->version_patchlevel, p->version->desc),
+          StringPrintf(
+              "%s: driver %s %d.%d.%d (%s), GEM create, PRIME export, map offset and mmap work",
+              SOC_DRM_DEVICE, p->version->name, p->version->version_major,
+              p->version->version_minor, p->version->version_patchlevel, p->version->desc),
           ""};
 }
 
 void release_probe(DrmProbe *p) {
+  if (p->dma_buf_fd >= 0) close(p->dma_buf_fd);
   if (p->object_made) {
     drm_gem_close gem_close = {};
     gem_close.handle = p->handle;
@@ -129,7 +148,7 @@ void release_probe(DrmProbe *p) {
 }  // namespace
 
 CheckResult check_drm_device() {
-  DrmProbe probe = {-1, nullptr, false, 0};
+  DrmProbe probe = {-1, nullptr, false, 0, -1};
   CheckResult result = probe_device(&probe);
   release_probe(&probe);
   return result;

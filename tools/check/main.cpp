@@ -10,7 +10,8 @@ int main(int argc, char *argv[]) {
   // Before anything is opened, so that neither the device nor a socket takes a standard stream's
   // number and receives the lines.
   if (!openStandardStreams()) return 1;
-  switch (parse_command_line(argc, argv)) {
+  const CheckMode mode = parse_command_line(argc, argv);
+  switch (mode) {
     case MODE_HELP:
       fputs(usage_text, stdout);
       return 0;
@@ -21,9 +22,16 @@ int main(int argc, char *argv[]) {
       fputs(usage_text, stderr);
       return 2;
     case MODE_JSON:
-      return run_checks(true) ? 0 : 1;
     case MODE_TEXT:
       break;
   }
-  return run_checks(false) ? 0 : 1;
+  switch (run_checks(mode == MODE_JSON)) {
+    case CHECKS_READY:
+      return 0;
+    case CHECKS_NOT_READY:
+      return 1;
+    case CHECKS_NOT_WRITTEN:
+      break;
+  }
+  return 3;
 }

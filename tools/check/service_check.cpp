@@ -1,6 +1,6 @@
-#include <arpa/inet.h>
 #include <errno.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <string.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -29,6 +29,52 @@ const char address_hint[] = "QUILLOX_SERVICE takes tcp://A.B.C.D:PORT or domain:
 const char answer_hint[] =
     "the service took the connection but did not answer whole: restart it and see its log; "
     "QUILLOX_TIMEOUT gives it more time";
+const char size_hint[] =
+    "quillox refuses a dump this large: if the service's dumps are this large, raise "
+    "QUILLOX_MAX_DUMP (in MiB, up to 4096); otherwise the answer is corrupt: restart the service "
+    "and see its log";
+const char deadline_hint[] =
+    "the service keeps the exchange going without finishing it, and quillox would wait on: see "
+    "the service's log and the board's load, and restart the service";
+
+// However the service paces its bytes, the check ends: the idle time-out alone restarts with
+// every byte that arrives.
+const unsigned int exchange_deadline_s = 10;
+
+// The socket of the exchange in progress (-1: none), and whether the deadline has passed.
+volatile sig_atomic_t exchange_fd = -1;
+volatile sig_atomic_t deadline_passed = 0;
+
+// At the deadline: shutting the socket down ends whatever waits on it, where a receive carried on
+// after the interruption would wait again. shutdown is async-signal-safe.
+void on_deadline(int) {
+  deadline_passed = 1;
+  if (exchange_fd >= 0) shutdown(exchange_fd, SHUT_RDWR);
+}
+
+// The deadline's timer and handler while an exchange runs; the previous ones come back after it.
+struct DeadlineTimer {
+  struct sigaction previous_action;
+  struct itimerval previous_timer;
+};
+
+void start_deadline(DeadlineTimer *timer) {
+  deadline_passed = 0;
+  struct sigaction action = {};
+  action.sa_handler = on_deadline;
+  sigemptyset(&action.sa_mask);
+  // No SA_RESTART: a connect in progress returns at once.
+  sigaction(SIGALRM, &action, &timer->previous_action);
+  struct itimerval limit = {};
+  limit.it_value.tv_sec = exchange_deadline_s;
+  setitimer(ITIMER_REAL, &limit, &timer->previous_timer);
+}
+
+void stop_deadline(DeadlineTimer *timer) {
+  setitimer(ITIMER_REAL, &timer->previous_timer, nullptr);
+  sigaction(SIGALRM, &timer->previous_action, nullptr);
+  exchange_fd = -1;
+}
 
 struct ServiceAddress {
   struct sockaddr_storage storage;
@@ -44,9 +90,8 @@ bool service_address(const char *uri, ServiceAddress *address, std::string *why)
   memset(address, 0, sizeof(*address));
   if (strcmp(proto, "tcp") == 0) {
     struct sockaddr_in *in = reinterpret_cast<struct sockaddr_in *>(&address->storage);
-    in->sin_family = AF_INET;
-    in->sin_port = htons((uint16_t)port);
-    if (port <= 0 || port > 65535 || inet_pton(AF_INET, host, &in->sin_addr) != 1) {
+    // quillox would connect to INADDR_NONE, the broadcast address, which fails.
+    if (!DumpClient::inetAddress(host, port, in) || in->sin_addr.s_addr == INADDR_NONE) {
       *why = "no dotted IPv4 address and port 1 to 65535";
       return false;
     }
@@ -68,9 +113,15 @@ bool service_address(const char *uri, ServiceAddress *address, std::string *why)
   return false;
 }
 
-// Why an exchange stopped with `error`: the end of the connection (0), the time-out or the
-// system's text.
-std::string failure_text(int error, unsigned long timeout_s) {
+// Why an exchange stopped with `error` while quillox would still be `doing` it: the deadline, the
+// end of the connection (0), the time-out or the system's text.
+std::string failure_text(int error, unsigned long timeout_s, const char *doing) {
+  if (deadline_passed) {
+    return StringPrintf(
+        "stopped at the check's deadline of %u s for the whole exchange, where "
+        "quillox would still be %s",
+        exchange_deadline_s, doing);
+  }
   if (error == 0) return "connection closed";
   // A connect that times out says EINPROGRESS (TCP) or EAGAIN (local socket).
   if (timeout_s > 0 && (error == EAGAIN || error == EWOULDBLOCK || error == EINPROGRESS)) {
@@ -91,9 +142,15 @@ std::string dump_request() {
   return message;
 }
 
+// What the exchange holds to: quillox's idle time-out and size limit.
+struct ExchangeLimits {
+  unsigned long timeout_s;
+  unsigned long max_dump_mib;
+};
+
 // Connects, asks and takes the whole answer, which is dropped; the first step that fails ends the
 // exchange with its result. The socket is left in `*fd` for the caller to close.
-CheckResult ask_service(const char *uri, unsigned long timeout_s, int *fd) {
+CheckResult ask_service(const char *uri, const ExchangeLimits &limits, int *fd) {
   ServiceAddress address;
   std::string why;
   if (!service_address(uri, &address, &why)) {
@@ -104,6 +161,8 @@ CheckResult ask_service(const char *uri, unsigned long timeout_s, int *fd) {
     int err = errno;
     return {VERDICT_FAIL, StringPrintf("%s: socket: %s", uri, strerror(err)), start_service_hint};
   }
+  exchange_fd = *fd;
+  const unsigned long timeout_s = limits.timeout_s;
   struct timeval limit = {};
   limit.tv_sec = (time_t)timeout_s;
   // A connect waits for as long as a send may.
@@ -111,9 +170,10 @@ CheckResult ask_service(const char *uri, unsigned long timeout_s, int *fd) {
       setsockopt(*fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit)) != 0 ||
       connect(*fd, reinterpret_cast<struct sockaddr *>(&address.storage), address.length) != 0) {
     int err = errno;
-    return {VERDICT_FAIL,
-            StringPrintf("%s: connect: %s", uri, failure_text(err, timeout_s).c_str()),
-            start_service_hint};
+    return {
+        VERDICT_FAIL,
+        StringPrintf("%s: connect: %s", uri, failure_text(err, timeout_s, "connecting").c_str()),
+        start_service_hint};
   }
 
   int err = 0;
@@ -121,8 +181,9 @@ CheckResult ask_service(const char *uri, unsigned long timeout_s, int *fd) {
   if (DumpClient::sendWhole(*fd, request.data(), (unsigned int)request.size(), &err) <
       request.size()) {
     return {VERDICT_FAIL,
-            StringPrintf("%s: sending the request: %s", uri, failure_text(err, timeout_s).c_str()),
-            answer_hint};
+            StringPrintf("%s: sending the request: %s", uri,
+                         failure_text(err, timeout_s, "sending").c_str()),
+            deadline_passed ? deadline_hint : answer_hint};
   }
   unsigned int head[2];
   unsigned int got =
@@ -130,8 +191,15 @@ CheckResult ask_service(const char *uri, unsigned long timeout_s, int *fd) {
   if (got < sizeof(head)) {
     return {VERDICT_FAIL,
             StringPrintf("%s: %u of 8 answer head bytes received; %s", uri, got,
-                         failure_text(err, timeout_s).c_str()),
-            answer_hint};
+                         failure_text(err, timeout_s, "receiving").c_str()),
+            deadline_passed ? deadline_hint : answer_hint};
+  }
+  if (dumpOverLimit(head[1], limits.max_dump_mib)) {
+    return {VERDICT_FAIL,
+            StringPrintf("%s: the answer announces a dump of %u bytes, over quillox's limit of "
+                         "%lu MiB (QUILLOX_MAX_DUMP)",
+                         uri, head[1], limits.max_dump_mib),
+            size_hint};
   }
   std::vector<char> sink(64 * 1024);
   unsigned int received = 0;
@@ -142,8 +210,8 @@ CheckResult ask_service(const char *uri, unsigned long timeout_s, int *fd) {
     if (n < want) {
       return {VERDICT_FAIL,
               StringPrintf("%s: %u of %u announced dump bytes received; %s", uri, received, head[1],
-                           failure_text(err, timeout_s).c_str()),
-              answer_hint};
+                           failure_text(err, timeout_s, "receiving").c_str()),
+              deadline_passed ? deadline_hint : answer_hint};
     }
   }
   return {VERDICT_OK, StringPrintf("%s: answered a dump request", uri), ""};
@@ -153,10 +221,16 @@ CheckResult ask_service(const char *uri, unsigned long timeout_s, int *fd) {
 
 CheckResult check_tuning_service() {
   const char *uri = serviceUri();
-  unsigned long timeout_s =
-      environmentNumber("QUILLOX_TIMEOUT", 0, kMaxIdleTimeout, default_timeout_s);
+  // As quillox reads them, but for the idle time-out's default.
+  ExchangeLimits limits;
+  limits.timeout_s = environmentNumber("QUILLOX_TIMEOUT", 0, kMaxIdleTimeout, default_timeout_s);
+  limits.max_dump_mib =
+      environmentNumber("QUILLOX_MAX_DUMP", 1, kMaxMaxDumpMiB, kDefaultMaxDumpMiB);
+  DeadlineTimer timer;
+  start_deadline(&timer);
   int fd = -1;
-  CheckResult result = ask_service(uri, timeout_s, &fd);
+  CheckResult result = ask_service(uri, limits, &fd);
+  stop_deadline(&timer);
   if (fd >= 0) close(fd);
   return result;
 }
