@@ -339,6 +339,9 @@ TEST_F(WarpbenchRun, StopSignalsFinishTheFrameAndTearDownInOrder) {
     EXPECT_EQ((off_t)(frames * kFrameBytes), file_size(mDir.file("out.yuv")))
         << "every frame processed was written whole";
     EXPECT_EQ(kDrmTeardown, teardown_ops(trace_ops()));
+    // Standard output is a pipe, so its lines were held in its buffer: flushed before the end.
+    EXPECT_EQ(4u, lines_starting(r.out, "handle = ").size()) << r.out;
+    EXPECT_EQ(frames, std::count(r.err.begin(), r.err.end(), '<'));
   }
 }
 

@@ -354,4 +354,48 @@ TEST_F(SocdrmSim, HighMapOffsetsLieAtOrAbove4GiBAndMapTheObject) {
             unknown.err);
 }
 
+// What a driver refuses, the device refuses with the same error, and nothing is made by it.
+TEST_F(SocdrmSim, CallsADriverWouldRefuseAreRefused) {
+  const ChildRun run = run_child([] {
+    const size_t page = (size_t)sysconf(_SC_PAGESIZE);
+    int dev = open_device();
+    auto refused = [](int ret, int err) { return ret == -1 && errno == err; };
+    GemCreateRequest create = {};
+    must(refused(ioctl(dev, GEM_CREATE_REQUEST, &create), EINVAL), 40);  // size 0
+    create.size = (uint64_t)UINT32_MAX + 1;
+    must(refused(ioctl(dev, GEM_CREATE_REQUEST, &create), EINVAL), 41);
+    must(refused(ioctl(dev, GEM_CREATE_REQUEST, nullptr), EFAULT), 42);
+    must(refused(ioctl(dev, DRM_IOCTL_MODE_CREATE_DUMB, &create), ENOTTY), 43);
+    uint32_t handle = create_object(dev, page);
+    GemMapOffsetRequest where = {};
+    where.handle = handle + 1;
+    must(refused(ioctl(dev, GEM_MAP_OFFSET_REQUEST, &where), ENOENT), 44);
+    drm_prime_handle prime = {};
+    prime.handle = handle + 1;
+    must(refused(ioctl(dev, DRM_IOCTL_PRIME_HANDLE_TO_FD, &prime), ENOENT), 45);
+    where.handle = handle;
+    must(ioctl(dev, GEM_MAP_OFFSET_REQUEST, &where) == 0, 46);
+    // Longer than the object, at an offset no object has, then after the object is closed.
+    must(mmap(nullptr, 2 * page, PROT_READ, MAP_SHARED, dev, (off_t)where.offset) == MAP_FAILED &&
+             errno == EINVAL,
+         47);
+    must(mmap(nullptr, page, PROT_READ, MAP_SHARED, dev, (off_t)(where.offset + page)) ==
+                 MAP_FAILED &&
+             errno == EINVAL,
+         48);
+    close_object(dev, handle);
+    must(mmap(nullptr, page, PROT_READ, MAP_SHARED, dev, (off_t)where.offset) == MAP_FAILED, 49);
+    drm_gem_close twice = {};
+    twice.handle = handle;
+    must(refused(ioctl(dev, DRM_IOCTL_GEM_CLOSE, &twice), EINVAL), 50);
+    close(dev);
+  });
+  EXPECT_EQ(0, run.status) << "the step that was not refused";
+  EXPECT_EQ(report_of({{"/device_opened", 1},
+                       {"/device_closed", 1},
+                       {"/objects_created", 1},
+                       {"/objects_closed", 1}}),
+            run.report);
+}
+
 }  // namespace
