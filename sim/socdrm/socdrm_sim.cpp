@@ -27,6 +27,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <nlohmann/json.hpp>
+#include <string>
 #include <type_traits>
 
 #define EXPORT extern "C" __attribute__((visibility("default")))
@@ -425,22 +427,33 @@ void write_report() {
   Guard g;
   unsigned live_mappings = 0;
   for (const Mapping &m : mappings) live_mappings += m.addr != nullptr;
+  const Counters &c = counters;
+  // In today's order of keys, which readers of the report may rely on.
+  nlohmann::ordered_json report = {{"device_opened", c.device_opened},
+                                   {"device_closed", c.device_closed},
+                                   {"objects_created", c.objects_created},
+                                   {"objects_closed", c.objects_closed},
+                                   {"mappings_made", c.mappings_made},
+                                   {"mappings_unmapped", c.mappings_unmapped},
+                                   {"unmap_length_mismatches", c.unmap_length_mismatches},
+                                   {"mappings_live", live_mappings},
+                                   {"exported", c.exported},
+                                   {"exported_closed", c.exported_closed},
+                                   {"sync",
+                                    {{"1", c.sync_by_flags[1]},
+                                     {"2", c.sync_by_flags[2]},
+                                     {"5", c.sync_by_flags[5]},
+                                     {"6", c.sync_by_flags[6]}}},
+                                   {"sync_refused", c.sync_refused},
+                                   {"faults_injected", c.faults_injected},
+                                   {"table_full",
+                                    {{"fds", c.table_full[TABLE_FDS]},
+                                     {"objects", c.table_full[TABLE_OBJECTS]},
+                                     {"mappings", c.table_full[TABLE_MAPPINGS]}}}};
+  const std::string text = report.dump() + "\n";
   FILE *f = fopen(path, "w");
   if (f == nullptr) return;
-  const Counters &c = counters;
-  fprintf(f,
-          "{\"device_opened\":%u,\"device_closed\":%u,"
-          "\"objects_created\":%u,\"objects_closed\":%u,"
-          "\"mappings_made\":%u,\"mappings_unmapped\":%u,\"unmap_length_mismatches\":%u,"
-          "\"mappings_live\":%u,\"exported\":%u,\"exported_closed\":%u,"
-          "\"sync\":{\"1\":%u,\"2\":%u,\"5\":%u,\"6\":%u},\"sync_refused\":%u,"
-          "\"faults_injected\":%u,"
-          "\"table_full\":{\"fds\":%u,\"objects\":%u,\"mappings\":%u}}\n",
-          c.device_opened, c.device_closed, c.objects_created, c.objects_closed, c.mappings_made,
-          c.mappings_unmapped, c.unmap_length_mismatches, live_mappings, c.exported,
-          c.exported_closed, c.sync_by_flags[1], c.sync_by_flags[2], c.sync_by_flags[5],
-          c.sync_by_flags[6], c.sync_refused, c.faults_injected, c.table_full[TABLE_FDS],
-          c.table_full[TABLE_OBJECTS], c.table_full[TABLE_MAPPINGS]);
+  fwrite(text.data(), 1, text.size(), f);
   fclose(f);
 }
 
