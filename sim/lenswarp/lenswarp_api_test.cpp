@@ -79,7 +79,7 @@ std::vector<uint8_t> expected_frame(int w, int h, const Mesh &mesh, const std::v
                                     int border = 1) {
   WarpJob job = make_job(packed(w, h), packed(w, h), mesh, border, 0, 0, 0);
   std::vector<uint8_t> out(job.settings.out.bytes());
-  lenswarp::warp_frame(job, in.data(), out.data(), lenswarp::Kernel::kScalar);
+  lenswarp::warp_frame(job, in.data(), out.data(), lenswarp::scalar_kernel());
   return out;
 }
 
