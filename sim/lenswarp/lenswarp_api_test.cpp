@@ -113,6 +113,16 @@ TEST(LenswarpApi, InitRefusesJobsTheEngineCannotRun) {
   }
 }
 
+// Run only by the CTest entry lenswarp_sim_unknown_kernel, with LENSWARP_KERNEL naming no kernel
+// (the library reads it once per process).
+TEST(LenswarpApi, DISABLED_InitRefusesAKernelThatIsNotHere) {
+  ASSERT_STREQ("AVX9", getenv("LENSWARP_KERNEL"));
+  FecConfig cfg = online_config(64, 32, 100);
+  errno = 0;
+  EXPECT_EQ(nullptr, tq_lenswarp_api_init(&cfg));
+  EXPECT_EQ(EINVAL, errno);
+}
+
 TEST(LenswarpApi, ProcessNeedsBuffersThatHoldTheGeometry) {
   FecConfig cfg = online_config(64, 32, 0);
   cfg.stride = 72;
