@@ -435,6 +435,32 @@ HWY_INLINE void warp_cell_line_inside(const InPlane &in, const OutPlane &out, co
   const int per_group = n / kSub;  // positions, each kSub lanes
   const int groups = per_group > 0 ? area.cols / per_group : 0;
   uint8_t *dst = out.origin + (ptrdiff_t)(area.y0 + j) * out.stride + area.x0 * kSub;
+  if (per_group == 0) {
+    // One lane, fewer than a chroma position's two channels: U and V of each position in turn.
+    const V32 frac_mask = hn::Set(d, kWeightOne - 1);
+    for (int i = 0; i < area.cols; ++i) {
+      const V32 px = hn::Set(d, start_x + slope_x * i), py = hn::Set(d, start_y + slope_y * i);
+      const V32 fx = hn::And(hn::ShiftRight<kFracShift>(px), frac_mask);
+      const V32 fy = hn::And(hn::ShiftRight<kFracShift>(py), frac_mask);
+      const V32 ix = hn::ShiftRight<kShift>(px), iy = hn::ShiftRight<kShift>(py);
+      const V32 offset = hn::Add(hn::Add(hn::Set(d, (int32_t)in.origin), hn::Add(ix, ix)),
+                                 hn::Mul(iy, hn::Set(d, (int32_t)in.stride)));
+      const V32 weights = hn::Or(hn::Sub(hn::Set(d, kWeightOne), fx), hn::ShiftLeft<16>(fx));
+      // U0 V0 U1 V1 of both lines: U's taps are bytes 0 and 2, V's bytes 1 and 3.
+      const int32_t *base = reinterpret_cast<const int32_t *>(in.base);
+      const V32 upper = hn::GatherOffset(d, base, offset);
+      const V32 lower = hn::GatherOffset(d, base, hn::Add(offset, hn::Set(d, (int32_t)in.stride)));
+      const V32 bytes_0_and_2 = hn::Set(d, 0x00FF00FF);
+      const V32 u = interpolate_pairs(hn::And(upper, bytes_0_and_2), hn::And(lower, bytes_0_and_2),
+                                      fx, fy, weights);
+      const V32 v =
+          interpolate_pairs(hn::And(hn::ShiftRight<8>(upper), bytes_0_and_2),
+                            hn::And(hn::ShiftRight<8>(lower), bytes_0_and_2), fx, fy, weights);
+      dst[kSub * i] = (uint8_t)hn::GetLane(u);
+      dst[kSub * i + 1] = (uint8_t)hn::GetLane(v);
+    }
+    return;
+  }
   if (groups > 0) {
     const V32 frac_mask = hn::Set(d, kWeightOne - 1);
     const V32 ramp_x = hn::Mul(hn::Set(d, slope_x), lanes.position);
@@ -470,10 +496,12 @@ HWY_INLINE void warp_cell_line_inside(const InPlane &in, const OutPlane &out, co
       } else
 #endif
       {
+#if HWY_TARGET != HWY_SCALAR  // where one sample is not worth it
         // Ahead of the group's first lane, as for windows (a prefetch never faults).
         hwy::Prefetch(in.base + in.origin +
                       (ptrdiff_t)((gy >> kShift) + kPrefetchLines) * in.stride +
                       (ptrdiff_t)(gx >> kShift) * kSub);
+#endif
         const V32 column = kSub == 2 ? hn::Add(ix, ix) : ix;
         const V32 offset = hn::Add(hn::Add(hn::Set(d, (int32_t)in.origin), column),
                                    hn::Mul(iy, hn::Set(d, (int32_t)in.stride)));
