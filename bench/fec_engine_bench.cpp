@@ -1,6 +1,9 @@
 // The correction engine on a 4K NV12 frame with a full-correction mesh: milliseconds per frame
-// on one thread and on all cores, the mesh generation time, and (when built with OpenCV)
-// cv::remap with precomputed fixed-point maps on the same frame, as a ratio.
+// of every kernel this build holds and this CPU runs, on one thread and on all cores, each beside
+// the time to copy the frame (the floor: from one buffer pair that stays in the cache, as
+// warpbench uses its buffers, and from eight pairs in turn, which come from memory), the mesh
+// generation time, and (when built with OpenCV) cv::remap with precomputed fixed-point maps on
+// the same frame, as a ratio.
 #include <benchmark/benchmark.h>
 #include <lenswarp_api.h>
 #include <stdio.h>
@@ -8,6 +11,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -62,16 +66,50 @@ const lenswarp::WarpJob &engine_job() {
 }
 
 // The engine as the library's process() runs it: the frame shared out over a pool of `threads`.
-void engine_frames(benchmark::State &state, int threads, lenswarp::Kernel kernel) {
+void engine_frames(benchmark::State &state, int threads, const lenswarp::WarpKernel *kernel) {
   const std::vector<uint8_t> &in = fisheye_frame();
   std::vector<uint8_t> out(in.size());
   lenswarp::ThreadPool pool(threads);
   for (auto _ : state) {
-    lenswarp::warp_frame_on(pool, engine_job(), in.data(), out.data(), kernel);
+    lenswarp::warp_frame_on(pool, engine_job(), in.data(), out.data(), *kernel);
     benchmark::ClobberMemory();
   }
   state.counters["fps"] =
       benchmark::Counter((double)state.iterations(), benchmark::Counter::kIsRate);
+}
+
+// The floor: a copy of the frame, shared out over the pool in as many pieces as the engine's
+// mesh rows, from `pairs` input and output buffers taken in turn.
+struct CopyWork {
+  const uint8_t *in;
+  uint8_t *out;
+  size_t piece;
+  size_t bytes;
+};
+
+void copy_piece(void *arg, int item) {
+  const CopyWork *w = static_cast<const CopyWork *>(arg);
+  const size_t at = (size_t)item * w->piece;
+  memcpy(w->out + at, w->in + at, std::min(w->piece, w->bytes - at));
+}
+
+void frame_copies(benchmark::State &state, int threads, int pairs) {
+  const size_t bytes = fisheye_frame().size();
+  std::vector<std::vector<uint8_t>> ins((size_t)pairs), outs((size_t)pairs);
+  for (int p = 0; p < pairs; ++p) {
+    ins[(size_t)p] = fisheye_frame();
+    outs[(size_t)p].assign(bytes, 0);
+  }
+  const int pieces = lenswarp::mesh_cell_rows(engine_job());
+  lenswarp::ThreadPool pool(threads);
+  size_t frame = 0;
+  for (auto _ : state) {
+    const size_t p = frame++ % (size_t)pairs;
+    CopyWork work = {ins[p].data(), outs[p].data(), (bytes + (size_t)pieces - 1) / (size_t)pieces,
+                     bytes};
+    pool.run(pieces, copy_piece, &work);
+    benchmark::ClobberMemory();
+  }
 }
 
 void mesh_generation(benchmark::State &state) {
@@ -168,22 +206,40 @@ class SummaryReporter : public benchmark::ConsoleReporter {
   std::map<std::string, bool> mMedian;
 };
 
+std::string engine_name(const lenswarp::WarpKernel *k, int threads) {
+  return std::string("engine_4k/") + k->name + "/threads:" + std::to_string(threads);
+}
+
+std::string copy_name(int pairs, int threads) {
+  return "copy_4k/pairs:" + std::to_string(pairs) + "/threads:" + std::to_string(threads);
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
   const int cores = (int)sysconf(_SC_NPROCESSORS_ONLN);
   benchmark::Initialize(&argc, argv);
-  const std::string all = "engine_4k/all_cores:" + std::to_string(cores);
-  benchmark::RegisterBenchmark("engine_4k/threads:1", engine_frames, 1, lenswarp::Kernel::kSimd)
-      ->Unit(benchmark::kMillisecond)
-      ->UseRealTime();
-  benchmark::RegisterBenchmark(all.c_str(), engine_frames, cores, lenswarp::Kernel::kSimd)
-      ->Unit(benchmark::kMillisecond)
-      ->UseRealTime();
-  benchmark::RegisterBenchmark("engine_4k_scalar/threads:1", engine_frames, 1,
-                               lenswarp::Kernel::kScalar)
-      ->Unit(benchmark::kMillisecond)
-      ->UseRealTime();
+  const std::vector<const lenswarp::WarpKernel *> kernels = lenswarp::warp_kernels();
+  std::vector<int> thread_counts = {1};
+  if (cores > 1) thread_counts.push_back(cores);
+  // The floors first, then the kernels, so that the machine's state drifts between them least.
+  constexpr int kResident = 1, kRotating = 8;
+  for (int threads : thread_counts) {
+    for (int pairs : {kResident, kRotating}) {
+      benchmark::RegisterBenchmark(copy_name(pairs, threads).c_str(), frame_copies, threads, pairs)
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime();
+    }
+  }
+  for (const lenswarp::WarpKernel *k : kernels) {
+    for (int threads : thread_counts) {
+      // The scalar code, at 20 times the vector code's time, only on one thread.
+      if (k == &lenswarp::scalar_kernel() && threads > 1) continue;
+      benchmark::RegisterBenchmark(engine_name(k, threads).c_str(), engine_frames, threads, k)
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime();
+    }
+  }
   benchmark::RegisterBenchmark("mesh_generation_4k", mesh_generation)
       ->Unit(benchmark::kMillisecond)
       ->UseRealTime();
@@ -191,7 +247,7 @@ int main(int argc, char **argv) {
   benchmark::RegisterBenchmark("opencv_remap_4k/threads:1", opencv_remap, 1)
       ->Unit(benchmark::kMillisecond)
       ->UseRealTime();
-  const std::string cv_all = "opencv_remap_4k/all_cores:" + std::to_string(cores);
+  const std::string cv_all = "opencv_remap_4k/threads:" + std::to_string(cores);
   benchmark::RegisterBenchmark(cv_all.c_str(), opencv_remap, cores)
       ->Unit(benchmark::kMillisecond)
       ->UseRealTime();
@@ -200,20 +256,42 @@ int main(int argc, char **argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
 
-  printf("\nengine vector kernel: %s\n", lenswarp::simd_target_name());
-  const double one = reporter.ms("engine_4k/threads:1"), many = reporter.ms(all);
-  if (one > 0) printf("engine, 1 thread:         %7.2f ms/frame\n", one);
-  if (many > 0) {
-    printf("engine, %d cores:          %7.2f ms/frame (%.0f frames/s)\n", cores, many,
-           1000.0 / many);
+  printf(
+      "\n4K NV12 frame, full-correction mesh, ms per frame (median when repeated); x: the time\n"
+      "over the copy of one frame from one resident buffer pair / from %d pairs in turn\n",
+      kRotating);
+  printf("%-10s", "");
+  for (int threads : thread_counts)
+    printf("  %2d thread%s                 ", threads, threads > 1 ? "s" : " ");
+  printf("\n");
+  printf("%-10s", "copy");
+  for (int threads : thread_counts) {
+    printf("  %7.3f / %7.3f            ", reporter.ms(copy_name(kResident, threads)),
+           reporter.ms(copy_name(kRotating, threads)));
+  }
+  printf("\n");
+  for (const lenswarp::WarpKernel *k : kernels) {
+    printf("%-10s", k->name);
+    for (int threads : thread_counts) {
+      const double ms = reporter.ms(engine_name(k, threads));
+      const double resident = reporter.ms(copy_name(kResident, threads));
+      const double rotating = reporter.ms(copy_name(kRotating, threads));
+      if (ms > 0 && resident > 0 && rotating > 0) {
+        printf("  %7.3f  x%6.1f / x%5.1f  ", ms, ms / resident, ms / rotating);
+      } else {
+        printf("  %-27s", "      -");
+      }
+    }
+    printf("%s\n", k == &lenswarp::default_warp_kernel() ? "  (the default)" : "");
   }
   const double gen = reporter.ms("mesh_generation_4k");
-  if (gen > 0) printf("4K mesh generation:       %7.2f ms\n", gen);
+  if (gen > 0) printf("4K mesh generation, 1 thread: %.3f ms\n", gen);
 #ifdef HAVE_OPENCV
   const double cv_one = reporter.ms("opencv_remap_4k/threads:1");
-  if (cv_one > 0 && one > 0) {
-    printf("cv::remap, 1 thread:      %7.2f ms/frame; the engine is %.2fx as fast\n", cv_one,
-           cv_one / one);
+  const double best_one = reporter.ms(engine_name(&lenswarp::default_warp_kernel(), 1));
+  if (cv_one > 0 && best_one > 0) {
+    printf("cv::remap, 1 thread: %.2f ms/frame; the default kernel is %.2fx as fast\n", cv_one,
+           cv_one / best_one);
   }
 #else
   printf("cv::remap: not compared (configure with OpenCV installed and BENCH_WITH_OPENCV=ON)\n");

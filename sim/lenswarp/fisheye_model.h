@@ -53,10 +53,20 @@ class FisheyeLens {
   // The radius whose ray makes tan(angle) = `tangent` with the axis, or a negative value when
   // the lens does not see that far within its calibrated field.
   double radius_for_tangent(double tangent) const;
+  // radius_for_tangent() of n tangents at once, each from a guess of its radius (guesses[i] > 0,
+  // say from a neighbouring point; else none). The radii are the same roots whatever the
+  // guesses, to within the last bits.
+  void radii_for_tangents(int n, const double *tangents, const double *guesses,
+                          double *radii) const;
   // The focal length of the corrected view for `style`.
   double corrected_focal(int32_t style) const;
 
  private:
+  // The derivative of rho + tangent * f(rho), and Newton's method on it from `rho` inside the
+  // bracket [lo, hi], bisecting where a step leaves it.
+  double slope(double tangent, double rho) const;
+  double newton(double tangent, double rho, double lo, double hi) const;
+
   double mCentreX;
   double mCentreY;
   double mCoeff[4];
@@ -77,11 +87,28 @@ class MeshGenerator {
                 int out_height);
   SourcePoint source(double x, double y) const;
 
+  // What a source position takes from one output coordinate alone, so a mesh computes it once
+  // per column and once per row: the identity's position and the offset from the lens centre
+  // in calibration pixels.
+  struct Axis {
+    double identity;
+    double offset;
+  };
+  Axis axis_x(double x) const;
+  Axis axis_y(double y) const;
+  // The source positions of the n points (columns[i], row), as source() gives them. ratios[i]
+  // holds on entry a guess of the point's fisheye radius over its pinhole radius (0: none), as
+  // the points above it suggest, and on return the ratio found (NaN where there is none).
+  void source_row(int n, const Axis *columns, const Axis &row, double *ratios,
+                  SourcePoint *points) const;
+
  private:
   FecOnlineConfig mCfg;
   FisheyeLens mLens;
   double mFocal;
   double mInWidth, mInHeight, mOutWidth, mOutHeight;
+  double mLevel;   // of full correction, 0 .. 1
+  double mBeyond;  // the radius given to points beyond the field
 };
 
 // Generates the mesh for an input of in_width x in_height and an output of out_width x

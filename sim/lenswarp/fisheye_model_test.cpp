@@ -131,6 +131,50 @@ TEST(FisheyeModel, StylesChooseTheScaleOfTheCorrectedView) {
   EXPECT_NEAR(80.0, std::atan2(rho, -lens.axial(rho)) * 180 / M_PI, 1e-6);
 }
 
+// FNV-1a over a mesh's file bytes.
+uint64_t mesh_checksum(const Mesh &m) {
+  uint64_t h = 0xcbf29ce484222325u;
+  for (uint8_t b : lenswarp::encode_mesh(m)) h = (h ^ b) * 0x100000001b3u;
+  return h;
+}
+
+TEST(FisheyeModel, MeshesStayThoseOfTheFirstGenerator) {
+  // The checksums of the meshes that the generator made before it was sped up (a root search
+  // per point from a table of the field), on x86-64 and armhf alike: a faster search must not
+  // move a single stored position.
+  FecOnlineConfig fit = lens_4k(), narrow = lens_4k(), horizontal = lens_4k(117);
+  fit.style = lenswarp::kStyleFitWidth;
+  const double narrow_coeff[4] = {-2000, 1.0 / 6000, 0, 2.78e-12};
+  std::copy(narrow_coeff, narrow_coeff + 4, narrow.coeff);
+  narrow.light_center[0] = 1701.25;
+  horizontal.direction = lenswarp::kDirectionHorizontal;
+  // A lens whose field ends inside the picture (its angle peaks 2349 pixels out): the
+  // corners are sent beyond the input.
+  FecOnlineConfig folded = lens_4k(200);
+  folded.coeff[1] = -2e-4;
+  folded.coeff[2] = folded.coeff[3] = 0;
+  struct Case {
+    FecOnlineConfig cfg;
+    int in_w, in_h, out_w, out_h;
+    uint64_t checksum;
+  };
+  const Case cases[] = {
+      {lens_4k(200), 3840, 2160, 3840, 2160, 0x80e70566df2cf3a0},
+      {lens_4k(0), 3840, 2160, 3840, 2160, 0xfc1eafa2096ac385},
+      {lens_4k(50), 3840, 2160, 3840, 2160, 0x8b3f7d8347bee46b},
+      {lens_4k(199), 3840, 2160, 1920, 1080, 0xae262c3cbb029658},
+      {fit, 3840, 2160, 3840, 2160, 0xbc76a56f93b47f4a},
+      {narrow, 3840, 2160, 2000, 1126, 0x450bd09d374a7800},
+      {horizontal, 1280, 720, 1000, 562, 0xcc81d5e1a9db0650},
+      {folded, 3840, 2160, 3840, 2160, 0xae04eca718ff48f5},
+  };
+  for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+    const Case &c = cases[i];
+    EXPECT_EQ(c.checksum, mesh_checksum(generate(c.cfg, c.in_w, c.in_h, c.out_w, c.out_h)))
+        << "case " << i;
+  }
+}
+
 // The x (or y) position of a bright grid line near `guess` on line `at` of a luma plane: the
 // centroid of the brightness above the square it runs on. Near the corners the correction
 // magnifies about five times, so a line spreads over up to a dozen pixels there.
@@ -161,7 +205,7 @@ TEST(FisheyeModel, FullCorrectionStraightensTheGridLinesOfTheFisheyePicture) {
   job.settings.in = job.settings.out = {w, h, w, 0};
   job.mesh = generate(cfg, w, h, w, h);
   std::vector<uint8_t> out(job.settings.out.bytes());
-  lenswarp::warp_frame(job, fisheye.data(), out.data(), lenswarp::Kernel::kSimd);
+  lenswarp::warp_frame(job, fisheye.data(), out.data(), lenswarp::default_warp_kernel());
 
   // Keeping the centre's scale, the corrected view is the flat scene: lines at 64k + 0.5.
   double worst_rms = 0;

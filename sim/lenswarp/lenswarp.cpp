@@ -44,7 +44,7 @@ struct Context {
   std::mutex frame_lock;
   BufferMaps maps;
   std::unique_ptr<ThreadPool> pool;
-  Kernel kernel = Kernel::kSimd;
+  const WarpKernel *kernel = nullptr;
 };
 
 // Calls hold a reference while they run, so a deinit on another thread cannot free the
@@ -230,7 +230,7 @@ int run_engine(Context *ctx, int in_fd, int out_fd) {
   // Rows are written while others are still read: the picture cannot be its own output.
   if (in.dev == out.dev && in.ino == out.ino) return EINVAL;
   if (in.len < job->settings.in.bytes() || out.len < job->settings.out.bytes()) return EINVAL;
-  warp_frame_on(*ctx->pool, *job, in.addr, out.addr, ctx->kernel);
+  warp_frame_on(*ctx->pool, *job, in.addr, out.addr, *ctx->kernel);
   return 0;
 }
 
@@ -270,17 +270,18 @@ LENSWARP_EXPORT int tq_lenswarp_api_load_online_config_from_ini(const char *ini_
 
 LENSWARP_EXPORT FecContext tq_lenswarp_api_init(FecConfig *cfg) {
   TraceLine trace("init", monotonic_ns());
+  const lenswarp::LibrarySettings &settings = lenswarp::library_settings();
+  const lenswarp::WarpKernel *kernel = lenswarp::chosen_kernel(settings);
   lenswarp::Accepted accepted;
-  int err = lenswarp::check_job(cfg, &accepted);
+  int err = kernel == nullptr ? EINVAL : lenswarp::check_job(cfg, &accepted);
   FecContext ctx = nullptr;
   if (err == 0) {
     auto context = std::make_shared<Context>();
     context->cfg = *cfg;
     context->mesh_cfg = accepted.mesh_cfg;
     context->job = std::move(accepted.job);
-    const lenswarp::LibrarySettings &settings = lenswarp::library_settings();
     context->pool = std::make_unique<lenswarp::ThreadPool>(settings.threads);
-    context->kernel = settings.kernel;
+    context->kernel = kernel;
     ctx = context.get();
     std::lock_guard<std::mutex> guard(lenswarp::contexts_lock);
     lenswarp::live_contexts[ctx] = context;

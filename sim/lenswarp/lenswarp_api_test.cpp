@@ -79,7 +79,7 @@ std::vector<uint8_t> expected_frame(int w, int h, const Mesh &mesh, const std::v
                                     int border = 1) {
   WarpJob job = make_job(packed(w, h), packed(w, h), mesh, border, 0, 0, 0);
   std::vector<uint8_t> out(job.settings.out.bytes());
-  lenswarp::warp_frame(job, in.data(), out.data(), lenswarp::Kernel::kScalar);
+  lenswarp::warp_frame(job, in.data(), out.data(), lenswarp::scalar_kernel());
   return out;
 }
 
@@ -111,6 +111,16 @@ TEST(LenswarpApi, InitRefusesJobsTheEngineCannotRun) {
     EXPECT_EQ(nullptr, tq_lenswarp_api_init(&cfg)) << "case " << i;
     EXPECT_EQ(EINVAL, errno) << "case " << i;
   }
+}
+
+// Run only by the CTest entry lenswarp_sim_unknown_kernel, with LENSWARP_KERNEL naming no kernel
+// (the library reads it once per process).
+TEST(LenswarpApi, DISABLED_InitRefusesAKernelThatIsNotHere) {
+  ASSERT_STREQ("AVX9", getenv("LENSWARP_KERNEL"));
+  FecConfig cfg = online_config(64, 32, 100);
+  errno = 0;
+  EXPECT_EQ(nullptr, tq_lenswarp_api_init(&cfg));
+  EXPECT_EQ(EINVAL, errno);
 }
 
 TEST(LenswarpApi, ProcessNeedsBuffersThatHoldTheGeometry) {

@@ -1,7 +1,6 @@
 #include "library_settings.h"
 
 #include <stdlib.h>
-#include <string.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,10 +29,15 @@ LibrarySettings parse_library_settings(const EnvLookup &lookup, long online_cpus
   if (trace != nullptr) s.trace_path = trace;
   s.threads = thread_count(lookup("LENSWARP_THREADS"), online_cpus);
   const char *kernel = lookup("LENSWARP_KERNEL");
-  if (kernel != nullptr && strcmp(kernel, "scalar") == 0) s.kernel = Kernel::kScalar;
+  if (kernel != nullptr) s.kernel = kernel;
   const char *fail_at = lookup("LENSWARP_FAIL_PROCESS_AT");
   if (fail_at != nullptr) s.fail_process_at = strtol(fail_at, nullptr, 10);
   return s;
+}
+
+const WarpKernel *chosen_kernel(const LibrarySettings &settings) {
+  if (settings.kernel.empty()) return &default_warp_kernel();
+  return find_warp_kernel(settings.kernel.c_str());
 }
 
 const LibrarySettings &library_settings() {

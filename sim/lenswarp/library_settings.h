@@ -12,10 +12,10 @@
 namespace lenswarp {
 
 struct LibrarySettings {
-  std::string trace_path;         // LENSWARP_TRACE: the call trace's file; empty, no trace
-  int threads = 1;                // LENSWARP_THREADS when a positive number, else online CPUs
-  Kernel kernel = Kernel::kSimd;  // LENSWARP_KERNEL=scalar: the scalar code only
-  long fail_process_at = 0;       // LENSWARP_FAIL_PROCESS_AT=N: the Nth process call fails
+  std::string trace_path;    // LENSWARP_TRACE: the call trace's file; empty, no trace
+  int threads = 1;           // LENSWARP_THREADS when a positive number, else online CPUs
+  std::string kernel;        // LENSWARP_KERNEL: a kernel's name; empty, the default one
+  long fail_process_at = 0;  // LENSWARP_FAIL_PROCESS_AT=N: the Nth process call fails
 };
 
 // The value of an environment variable by name; null when it is not set.
@@ -26,6 +26,10 @@ LibrarySettings parse_library_settings(const EnvLookup &lookup, long online_cpus
 
 // This process's settings, read from its environment on the first call.
 const LibrarySettings &library_settings();
+
+// The kernel that `settings` name: the default kernel when they name none, null when the name
+// is no kernel that this build holds and this CPU runs.
+const WarpKernel *chosen_kernel(const LibrarySettings &settings);
 
 }  // namespace lenswarp
 

@@ -7,7 +7,6 @@
 
 namespace {
 
-using lenswarp::Kernel;
 using lenswarp::LibrarySettings;
 
 LibrarySettings settings_of(const std::map<std::string, const char *> &env, long cpus = 6) {
@@ -38,20 +37,30 @@ TEST(LibrarySettings, ThreadsArePositiveNumbersElseTheOnlineCpus) {
 TEST(LibrarySettings, TraceKernelAndFaultTakeTheirValues) {
   const LibrarySettings none = settings_of({});
   EXPECT_EQ("", none.trace_path);
-  EXPECT_EQ(Kernel::kSimd, none.kernel);
+  EXPECT_EQ("", none.kernel);
   EXPECT_EQ(0, none.fail_process_at);
 
   const LibrarySettings set = settings_of({{"LENSWARP_TRACE", "/tmp/t.jsonl"},
                                            {"LENSWARP_KERNEL", "scalar"},
                                            {"LENSWARP_FAIL_PROCESS_AT", "3"}});
   EXPECT_EQ("/tmp/t.jsonl", set.trace_path);
-  EXPECT_EQ(Kernel::kScalar, set.kernel);
+  EXPECT_EQ("scalar", set.kernel);
   EXPECT_EQ(3, set.fail_process_at);
-
-  for (const char *other : {"simd", "Scalar", "scalar ", ""}) {
-    EXPECT_EQ(Kernel::kSimd, settings_of({{"LENSWARP_KERNEL", other}}).kernel) << other;
-  }
   EXPECT_EQ(0, settings_of({{"LENSWARP_FAIL_PROCESS_AT", "x"}}).fail_process_at);
+}
+
+TEST(LibrarySettings, TheKernelNamedOrTheDefaultOrNone) {
+  EXPECT_EQ(&lenswarp::default_warp_kernel(), lenswarp::chosen_kernel(settings_of({})));
+  EXPECT_EQ(&lenswarp::default_warp_kernel(),
+            lenswarp::chosen_kernel(settings_of({{"LENSWARP_KERNEL", ""}})));
+  EXPECT_EQ(&lenswarp::scalar_kernel(),
+            lenswarp::chosen_kernel(settings_of({{"LENSWARP_KERNEL", "scalar"}})));
+  for (const lenswarp::WarpKernel *k : lenswarp::warp_kernels()) {
+    EXPECT_EQ(k, lenswarp::chosen_kernel(settings_of({{"LENSWARP_KERNEL", k->name}})));
+  }
+  for (const char *other : {"simd", "Scalar", "scalar ", "AVX9"}) {
+    EXPECT_EQ(nullptr, lenswarp::chosen_kernel(settings_of({{"LENSWARP_KERNEL", other}}))) << other;
+  }
 }
 
 }  // namespace

@@ -3,8 +3,6 @@
 #include <errno.h>
 #include <unistd.h>
 
-#include <cmath>
-
 #include "regular_file.h"
 
 namespace lenswarp {
@@ -19,15 +17,6 @@ MeshGeometry mesh_geometry(int out_width, int out_height) {
   g.cols = (int)cols;
   g.rows = (int)rows;
   return g;
-}
-
-int32_t quantize_position(double pixels) {
-  constexpr double kMin = -32768.0 * 256.0;
-  constexpr double kMax = 32767.0 * 256.0 + 255.0;
-  double v = std::nearbyint(pixels * 256.0);
-  if (!(v >= kMin)) return (int32_t)kMin;  // also NaN
-  if (v > kMax) return (int32_t)kMax;
-  return (int32_t)v;
 }
 
 int decode_mesh(const uint8_t *bytes, size_t len, MeshGeometry geometry, Mesh *mesh) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <lenswarp_api.h>
 #include <limits.h>
+#include <math.h>
 
 #include <string>
 
@@ -34,6 +35,35 @@ TEST(MeshGeometry, NeverOverflowsAndRefusesMeshesBeyondAnInt) {
   for (const auto &c : cases) {
     EXPECT_EQ(c.points, lenswarp::mesh_geometry(c.width, c.height).points()) << c.width;
     EXPECT_EQ((int)c.points, tq_lenswarp_api_calFecMeshsize(c.width, c.height)) << c.width;
+  }
+}
+
+TEST(MeshPosition, RoundsToTheNearest256thTiesToEvenAndClamps) {
+  const struct {
+    double pixels;
+    int32_t stored;
+  } cases[] = {
+      {0.0, 0},
+      {1.0 / 256, 1},
+      {0.5 / 256, 0},
+      {1.5 / 256, 2},
+      {2.5 / 256, 2},
+      {-0.5 / 256, 0},
+      {-1.5 / 256, -2},
+      {-2.6 / 256, -3},
+      {3.25, 832},
+      {-3.25, -832},
+      {1000.4999 / 256, 1000},
+      {-32768.0, -8388608},
+      {-32768.5, -8388608},
+      {-1e300, -8388608},
+      {32767 + 255.0 / 256, 8388607},
+      {32767 + 255.5 / 256, 8388607},  // a tie: up, then clamped
+      {1e300, 8388607},
+      {NAN, -8388608},
+  };
+  for (const auto &c : cases) {
+    EXPECT_EQ(c.stored, lenswarp::quantize_position(c.pixels)) << c.pixels;
   }
 }
 

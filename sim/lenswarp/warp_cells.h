@@ -115,16 +115,6 @@ void warp_cell_line_scalar(const InPlane &in, const OutPlane &out, const CellCor
 void fill_cell(const OutPlane &out, const CellArea &area, const uint8_t *bg);
 void fill_cell_line(const OutPlane &out, const CellArea &area, int j, const uint8_t *bg);
 
-// The vector kernel for one mesh cell row (warp_simd.cpp), on the best instruction set this CPU
-// runs unless a test forced another.
-void warp_mesh_row_simd(const WarpJob &job, const FramePlanes &planes, int row);
-
-// The instruction sets (Highway target bits) whose vector code this CPU runs, best first.
-std::vector<int64_t> simd_targets();
-// For tests: makes kSimd run `target`'s code in the whole process, or the best again for 0.
-// Returns false for a target that was not compiled in.
-bool force_simd_target(int64_t target);
-
 }  // namespace lenswarp
 
 #endif  // SIM_LENSWARP_WARP_CELLS_H

@@ -107,12 +107,9 @@ void fill_cell(const OutPlane &out, const CellArea &area, const uint8_t *bg) {
   for (int j = 0; j < area.rows; ++j) fill_cell_line(out, area, j, bg);
 }
 
-void warp_mesh_row(const WarpJob &job, const uint8_t *in, uint8_t *out, int row, Kernel kernel) {
-  const FramePlanes planes = frame_planes(job, in, out);
-  if (kernel == Kernel::kSimd) {
-    warp_mesh_row_simd(job, planes, row);
-    return;
-  }
+namespace {
+
+void warp_mesh_row_scalar(const WarpJob &job, const FramePlanes &planes, int row) {
   const WarpSettings &s = job.settings;
   const uint8_t bg_y[1] = {s.bg_y};
   const uint8_t bg_uv[2] = {s.bg_u, s.bg_v};
@@ -129,29 +126,42 @@ void warp_mesh_row(const WarpJob &job, const uint8_t *in, uint8_t *out, int row,
   }
 }
 
-void warp_frame(const WarpJob &job, const uint8_t *in, uint8_t *out, Kernel kernel) {
-  for (int r = 0; r < mesh_cell_rows(job); ++r) warp_mesh_row(job, in, out, r, kernel);
+const WarpKernel kScalarKernel = {"scalar", 0, &warp_mesh_row_scalar};
+
+}  // namespace
+
+const WarpKernel &scalar_kernel() {
+  return kScalarKernel;
+}
+
+void warp_mesh_row(const WarpJob &job, const uint8_t *in, uint8_t *out, int row,
+                   const WarpKernel &kernel) {
+  kernel.mesh_row(job, frame_planes(job, in, out), row);
+}
+
+void warp_frame(const WarpJob &job, const uint8_t *in, uint8_t *out, const WarpKernel &kernel) {
+  const FramePlanes planes = frame_planes(job, in, out);
+  for (int r = 0; r < mesh_cell_rows(job); ++r) kernel.mesh_row(job, planes, r);
 }
 
 namespace {
 
 struct FrameWork {
   const WarpJob *job;
-  const uint8_t *in;
-  uint8_t *out;
-  Kernel kernel;
+  FramePlanes planes;
+  const WarpKernel *kernel;
 };
 
 void run_rows(void *arg, int row) {
   const FrameWork *w = static_cast<const FrameWork *>(arg);
-  warp_mesh_row(*w->job, w->in, w->out, row, w->kernel);
+  w->kernel->mesh_row(*w->job, w->planes, row);
 }
 
 }  // namespace
 
 void warp_frame_on(ThreadPool &pool, const WarpJob &job, const uint8_t *in, uint8_t *out,
-                   Kernel kernel) {
-  FrameWork work = {&job, in, out, kernel};
+                   const WarpKernel &kernel) {
+  FrameWork work = {&job, frame_planes(job, in, out), &kernel};
   pool.run(mesh_cell_rows(job), run_rows, &work);
 }
 

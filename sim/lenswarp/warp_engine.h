@@ -17,6 +17,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <vector>
+
 #include "mesh_format.h"
 
 namespace lenswarp {
@@ -52,15 +54,32 @@ struct WarpJob {
   Mesh mesh;  // for the output size
 };
 
-enum class Kernel {
-  kScalar,  // per-pixel integer code: the reference
-  kSimd,    // vector code where a cell lies inside the input, the scalar code elsewhere
+struct FramePlanes;
+
+// One way of computing a frame: the scalar code, the reference, or the vector code of one
+// instruction set (Highway target), which runs where a mesh cell lies inside the input and
+// leaves the rest to the scalar code. Every kernel computes exactly what the scalar code does.
+struct WarpKernel {
+  const char *name;  // "scalar", or the instruction set's name in Highway (hwy::TargetName)
+  int64_t target;    // the Highway target, 0 for the scalar code
+  void (*mesh_row)(const WarpJob &job, const FramePlanes &planes, int row);
 };
+
+const WarpKernel &scalar_kernel();
+// The kernels that this build holds and this CPU runs: the scalar code, then the vector code
+// of each instruction set, in the order the default kernel is chosen by.
+std::vector<const WarpKernel *> warp_kernels();
+// The kernel of that name among warp_kernels(); null for a name not compiled in or an
+// instruction set this CPU lacks.
+const WarpKernel *find_warp_kernel(const char *name);
+// The first vector kernel of warp_kernels(), or the scalar code where there is none.
+const WarpKernel &default_warp_kernel();
 
 // Computes the output rows of mesh cell row `row` (luma rows 16 row .. 16 row + 15 and chroma
 // rows 8 row .. 8 row + 7, as far as the picture goes) from `in` into `out`. The buffers must
 // hold in.bytes() and out.bytes(); rows never overlap, so threads may share a frame by row.
-void warp_mesh_row(const WarpJob &job, const uint8_t *in, uint8_t *out, int row, Kernel kernel);
+void warp_mesh_row(const WarpJob &job, const uint8_t *in, uint8_t *out, int row,
+                   const WarpKernel &kernel);
 
 // The number of mesh cell rows of a job's output.
 inline int mesh_cell_rows(const WarpJob &job) {
@@ -68,15 +87,12 @@ inline int mesh_cell_rows(const WarpJob &job) {
 }
 
 // The whole frame on the calling thread.
-void warp_frame(const WarpJob &job, const uint8_t *in, uint8_t *out, Kernel kernel);
+void warp_frame(const WarpJob &job, const uint8_t *in, uint8_t *out, const WarpKernel &kernel);
 
 class ThreadPool;
 // The whole frame shared out by mesh cell row over `pool`'s threads; returns when it is done.
 void warp_frame_on(ThreadPool &pool, const WarpJob &job, const uint8_t *in, uint8_t *out,
-                   Kernel kernel);
-
-// Whether kSimd runs vector code on this CPU, and the name of the instruction set it chose.
-const char *simd_target_name();
+                   const WarpKernel &kernel);
 
 }  // namespace lenswarp
 

@@ -11,17 +11,18 @@
 namespace {
 
 using namespace lenswarp_test;
-using lenswarp::Kernel;
+using lenswarp::WarpKernel;
 
-const Kernel kKernels[] = {Kernel::kScalar, Kernel::kSimd};
-const char *name_of(Kernel k) {
-  return k == Kernel::kScalar ? "scalar" : "simd";
+// Every kernel this build holds and this CPU runs, the scalar code first.
+const std::vector<const WarpKernel *> kKernels = lenswarp::warp_kernels();
+const char *name_of(const WarpKernel *k) {
+  return k->name;
 }
 
-std::vector<uint8_t> run(const WarpJob &job, const std::vector<uint8_t> &in, Kernel kernel,
-                         uint8_t fill = 0x5A) {
+std::vector<uint8_t> run(const WarpJob &job, const std::vector<uint8_t> &in,
+                         const WarpKernel *kernel, uint8_t fill = 0x5A) {
   std::vector<uint8_t> out(job.settings.out.bytes(), fill);
-  lenswarp::warp_frame(job, in.data(), out.data(), kernel);
+  lenswarp::warp_frame(job, in.data(), out.data(), *kernel);
   return out;
 }
 
@@ -55,7 +56,7 @@ TEST(WarpEngine, IdentityAndIntegerShiftsCopyExactly) {
   for (const Case &c : cases) {
     const WarpJob job =
         make_job(layout, layout, shift_mesh(96, 48, c.dx, c.dy), c.border, 21, 33, 44);
-    for (Kernel kernel : kKernels) {
+    for (const WarpKernel *kernel : kKernels) {
       const std::vector<uint8_t> out = run(job, in, kernel);
       for (int plane = 0; plane < 3; ++plane) {
         const int sub = plane == 0 ? 1 : 2, w = 96 / sub, h = 48 / sub;
@@ -106,7 +107,7 @@ TEST(WarpEngine, RandomMeshesStayWithinOneOfTheExactValue) {
       const WarpJob job = make_job(
           io[0], io[1], random_mesh(io[1].width, io[1].height, io[0].width, io[0].height, rng),
           border, (uint8_t)rng(), (uint8_t)rng(), (uint8_t)rng());
-      for (Kernel kernel : kKernels) {
+      for (const WarpKernel *kernel : kKernels) {
         EXPECT_LE(worst_error(job, in, run(job, in, kernel)), 1)
             << name_of(kernel) << " " << io[1].width << "x" << io[1].height << " border " << border;
       }
@@ -131,7 +132,7 @@ TEST(WarpEngine, StridesAndOffsetsMoveThePicturesAndNothingElse) {
       }
     }
   }
-  for (Kernel kernel : kKernels) {
+  for (const WarpKernel *kernel : kKernels) {
     const std::vector<uint8_t> want = run(make_job(tight, tight, mesh, 1), tight_in, kernel);
     const std::vector<uint8_t> got = run(make_job(in_layout, out_layout, mesh, 1), in, kernel);
     ASSERT_EQ(out_layout.bytes(), got.size());
@@ -160,7 +161,7 @@ TEST(WarpEngine, ChromaIsCoSitedWithTheEvenLumaSamples) {
                }));
   // A one-pixel shift moves chroma by half a sample: the mean of two neighbours, rounded up.
   const WarpJob odd = make_job(full, full, shift_mesh(128, 64, 1, 0), 1);
-  for (Kernel kernel : kKernels) {
+  for (const WarpKernel *kernel : kKernels) {
     const std::vector<uint8_t> small = run(shrink, in, kernel);
     const std::vector<uint8_t> shifted = run(odd, in, kernel);
     for (int plane = 1; plane < 3; ++plane) {
@@ -181,37 +182,85 @@ TEST(WarpEngine, ChromaIsCoSitedWithTheEvenLumaSamples) {
   }
 }
 
-TEST(WarpEngine, VectorCodeOfEveryTargetEqualsTheScalarCode) {
+TEST(WarpEngine, EveryKernelComputesWhatTheScalarCodeDoes) {
   std::mt19937 rng(13);
+  struct Job {
+    const char *what;
+    WarpJob job;
+  };
   const PictureLayout in_layout = {200, 120, 208, 4}, out_layout = packed(232, 104);
-  const std::vector<uint8_t> in = random_picture(in_layout, 17);
-  std::vector<WarpJob> jobs;
+  std::vector<Job> jobs;
   for (int border : {0, 1}) {
-    jobs.push_back(make_job(in_layout, out_layout, random_mesh(232, 104, 200, 120, rng), border));
+    jobs.push_back(
+        {"random", make_job(in_layout, out_layout, random_mesh(232, 104, 200, 120, rng), border)});
   }
   // A mild warp keeps most cells inside the input, where the vector code runs.
-  jobs.push_back(make_job(in_layout, out_layout,
+  jobs.push_back(
+      {"mild", make_job(in_layout, out_layout,
+                        mesh_of(232, 104, [](double x, double y, double *sx, double *sy) {
+                          *sx = 8 + x * 0.8 + 0.0007 * (x - 116) * (y - 52);
+                          *sy = 6 + y * 1.03 + 0.0011 * (x - 116) * (x - 116);
+                        }))});
+  // A steep rotation: lane groups whose taps span more source lines than a window holds.
+  jobs.push_back(
+      {"steep", make_job(in_layout, out_layout,
+                         mesh_of(232, 104, [](double x, double y, double *sx, double *sy) {
+                           *sx = 100 + 0.75 * (x - 116) - 0.5 * (y - 52);
+                           *sy = 60 + 0.5 * (x - 116) + 0.75 * (y - 52);
+                         }))});
+  // Shrinking about twice: groups as wide as the widest windows, and wider than the narrow ones.
+  const PictureLayout large = packed(480, 240);
+  jobs.push_back(
+      {"shrink", make_job(large, out_layout,
                           mesh_of(232, 104, [](double x, double y, double *sx, double *sy) {
-                            *sx = 8 + x * 0.8 + 0.0007 * (x - 116) * (y - 52);
-                            *sy = 6 + y * 1.03 + 0.0011 * (x - 116) * (x - 116);
-                          })));
-  // A steep rotation: lane groups whose taps span three source lines.
-  jobs.push_back(make_job(in_layout, out_layout,
-                          mesh_of(232, 104, [](double x, double y, double *sx, double *sy) {
-                            *sx = 100 + 0.75 * (x - 116) - 0.5 * (y - 52);
-                            *sy = 60 + 0.5 * (x - 116) + 0.75 * (y - 52);
-                          })));
-  const std::vector<int64_t> targets = lenswarp::simd_targets();
-  ASSERT_FALSE(targets.empty());
-  for (int64_t target : targets) {
-    printf("comparing the %s vector code with the scalar code\n", hwy::TargetName(target));
-    ASSERT_TRUE(lenswarp::force_simd_target(target));
-    for (size_t i = 0; i < jobs.size(); ++i) {
-      EXPECT_EQ(run(jobs[i], in, Kernel::kScalar), run(jobs[i], in, Kernel::kSimd))
-          << hwy::TargetName(target) << " job " << i;
+                            *sx = 5 + 1.93 * x + 0.1 * y;
+                            *sy = 20 + 1.9 * y - 0.06 * x;
+                          }))});
+  // Taps up to the last line and column, where a window would read past the picture's end.
+  const PictureLayout small = packed(96, 48);
+  jobs.push_back(
+      {"to the edge",
+       make_job(small, small, mesh_of(96, 48, [](double x, double y, double *sx, double *sy) {
+                  *sx = 0.3 + 0.98 * x;
+                  *sy = 0.2 + 0.97 * y + 0.002 * x;
+                }))});
+  // More cells in a row than the vector code classifies at once.
+  const PictureLayout wide_in = packed(4200, 64), wide_out = packed(4160, 48);
+  jobs.push_back(
+      {"wide", make_job(wide_in, wide_out,
+                        mesh_of(4160, 48, [](double x, double y, double *sx, double *sy) {
+                          *sx = 10 + 0.99 * x + 2 * std::sin(y / 9);
+                          *sy = 4 + 1.05 * y + 3 * std::sin(x / 300);
+                        }))});
+  ASSERT_GT(kKernels.size(), 1u) << "no vector kernel";
+  for (const Job &j : jobs) {
+    const std::vector<uint8_t> in = random_picture(j.job.settings.in, 17);
+    const std::vector<uint8_t> want = run(j.job, in, &lenswarp::scalar_kernel());
+    for (const WarpKernel *kernel : kKernels) {
+      EXPECT_EQ(want, run(j.job, in, kernel)) << kernel->name << ", " << j.what;
     }
   }
-  lenswarp::force_simd_target(0);
+}
+
+TEST(WarpEngine, KernelsAreNamedAsHighwayNamesTheirInstructionSets) {
+  const std::string names = [] {
+    std::string all;
+    for (const WarpKernel *k : kKernels) all += std::string(" ") + k->name;
+    return all;
+  }();
+  printf("kernels:%s; the default: %s\n", names.c_str(), lenswarp::default_warp_kernel().name);
+  EXPECT_EQ(&lenswarp::scalar_kernel(), kKernels[0]);
+  EXPECT_STREQ("scalar", kKernels[0]->name);
+  for (size_t i = 1; i < kKernels.size(); ++i) {
+    EXPECT_STREQ(hwy::TargetName(kKernels[i]->target), kKernels[i]->name);
+  }
+  EXPECT_EQ(kKernels.size() > 1 ? kKernels[1] : kKernels[0], &lenswarp::default_warp_kernel());
+  for (const WarpKernel *k : kKernels) EXPECT_EQ(k, lenswarp::find_warp_kernel(k->name));
+  // Not a kernel, another spelling, or an instruction set of another architecture.
+  for (const char *name :
+       {"", "simd", "Scalar", "scalar ", "avx2", "AVX9", HWY_ARCH_X86 ? "NEON" : "AVX2"}) {
+    EXPECT_EQ(nullptr, lenswarp::find_warp_kernel(name)) << name;
+  }
 }
 
 }  // namespace
