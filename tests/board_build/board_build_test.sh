@@ -21,6 +21,7 @@ fi
 
 configure() {  # configure DIR INCLUDE_DIR
   cmake -S "$src" -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+    -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \
     -DLENSWARP_LIBRARY="$fake_lib" -DLENSWARP_INCLUDE_DIR="$2" \
     ${toolchain:+-DCMAKE_TOOLCHAIN_FILE="$toolchain"} >"$1.configure.log"
 }
@@ -40,6 +41,13 @@ if grep -q "$src/platform/include/lenswarp_api.h" <<<"$deps"; then
   exit 1
 fi
 echo "the board build compiled warpbench against $scratch/maker/include/lenswarp_api.h"
+# Nothing of the simulated platform is part of a board build.
+if grep -q "\"file\": \"$src/sim/" "$scratch/maker/build/compile_commands.json"; then
+  echo "FAIL: the board build compiles files of sim/:" >&2
+  grep "\"file\": \"$src/sim/" "$scratch/maker/build/compile_commands.json" >&2
+  exit 1
+fi
+echo "the board build compiles nothing from sim/"
 
 # 2. A maker header with another layout fails the build with the field's name.
 configure "$scratch/skewed/build" "$scratch/skewed/include"

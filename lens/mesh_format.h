@@ -4,8 +4,8 @@
 // cols = ceil(W / 32) + 1, rows = ceil(H / 16) + 1. Point (c, r), at index r * cols + c, gives
 // the source position in input pixels of output pixel (32c, 16r). The 6n bytes hold four planes:
 // x integer parts (n x int16 LE), x fractions (n x uint8, 1/256), y integer parts, y fractions.
-#ifndef SIM_LENSWARP_MESH_FORMAT_H
-#define SIM_LENSWARP_MESH_FORMAT_H
+#ifndef LENS_MESH_FORMAT_H
+#define LENS_MESH_FORMAT_H
 
 #include <stddef.h>
 #include <stdint.h>
@@ -68,4 +68,4 @@ int read_mesh_file_exact(const std::string &path, size_t expected_bytes,
 
 }  // namespace lenswarp
 
-#endif  // SIM_LENSWARP_MESH_FORMAT_H
+#endif  // LENS_MESH_FORMAT_H

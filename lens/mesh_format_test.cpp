@@ -2,7 +2,6 @@
 
 #include <errno.h>
 #include <gtest/gtest.h>
-#include <lenswarp_api.h>
 #include <limits.h>
 #include <math.h>
 
@@ -34,7 +33,6 @@ TEST(MeshGeometry, NeverOverflowsAndRefusesMeshesBeyondAnInt) {
   };
   for (const auto &c : cases) {
     EXPECT_EQ(c.points, lenswarp::mesh_geometry(c.width, c.height).points()) << c.width;
-    EXPECT_EQ((int)c.points, tq_lenswarp_api_calFecMeshsize(c.width, c.height)) << c.width;
   }
 }
 

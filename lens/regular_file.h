@@ -1,6 +1,6 @@
 // Opening the files the library reads (mesh files, calibration INIs) without ever blocking.
-#ifndef SIM_LENSWARP_REGULAR_FILE_H
-#define SIM_LENSWARP_REGULAR_FILE_H
+#ifndef LENS_REGULAR_FILE_H
+#define LENS_REGULAR_FILE_H
 
 #include <sys/types.h>
 
@@ -13,4 +13,4 @@ int open_regular_file(const char *path, int *fd, off_t *size);
 
 }  // namespace lenswarp
 
-#endif  // SIM_LENSWARP_REGULAR_FILE_H
+#endif  // LENS_REGULAR_FILE_H

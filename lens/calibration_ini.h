@@ -1,6 +1,6 @@
 // Reading the online correction parameters from a calibration INI file.
-#ifndef SIM_LENSWARP_CALIBRATION_INI_H
-#define SIM_LENSWARP_CALIBRATION_INI_H
+#ifndef LENS_CALIBRATION_INI_H
+#define LENS_CALIBRATION_INI_H
 
 #include <lenswarp_api.h>
 
@@ -18,4 +18,4 @@ int load_calibration_ini(const char *path, FecOnlineConfig *cfg);
 
 }  // namespace lenswarp
 
-#endif  // SIM_LENSWARP_CALIBRATION_INI_H
+#endif  // LENS_CALIBRATION_INI_H

@@ -6,8 +6,8 @@
 // output through a rectilinear (pinhole) camera with the same centre and the focal length that
 // `style` chooses; `correct_level` blends linearly from the identity to it; `direction` picks the
 // axes that follow the correction. sim/lenswarp/README.md states the model in full.
-#ifndef SIM_LENSWARP_FISHEYE_MODEL_H
-#define SIM_LENSWARP_FISHEYE_MODEL_H
+#ifndef LENS_FISHEYE_MODEL_H
+#define LENS_FISHEYE_MODEL_H
 
 #include <lenswarp_api.h>
 #include <stdint.h>
@@ -119,4 +119,4 @@ int generate_mesh(const FecOnlineConfig &cfg, int in_width, int in_height, int o
 
 }  // namespace lenswarp
 
-#endif  // SIM_LENSWARP_FISHEYE_MODEL_H
+#endif  // LENS_FISHEYE_MODEL_H
