@@ -16,7 +16,7 @@
 
 #include "fisheye_model.h"
 #include "scratch_dir.h"
-#include "warp_test_support.h"
+#include "warp_test_pictures.h"
 
 namespace {
 

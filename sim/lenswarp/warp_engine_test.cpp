@@ -6,7 +6,7 @@
 #include <random>
 
 #include "warp_cells.h"
-#include "warp_test_support.h"
+#include "warp_test_pictures.h"
 
 namespace {
 

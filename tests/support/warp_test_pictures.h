@@ -1,7 +1,8 @@
-// Test helpers shared by the engine's tests: pictures, meshes from a mapping function, and the
-// double-precision reference that the integer code is held against.
-#ifndef SIM_LENSWARP_WARP_TEST_SUPPORT_H
-#define SIM_LENSWARP_WARP_TEST_SUPPORT_H
+// Test support for the engine's tests, which alone include it beside the engine's headers:
+// pictures, meshes from a mapping function, and the double-precision reference that the integer
+// code is held against.
+#ifndef TESTS_SUPPORT_WARP_TEST_PICTURES_H
+#define TESTS_SUPPORT_WARP_TEST_PICTURES_H
 
 #include <cmath>
 #include <functional>
@@ -98,4 +99,4 @@ inline int reference_sample(const WarpJob &job, const std::vector<uint8_t> &in, 
 
 }  // namespace lenswarp_test
 
-#endif  // SIM_LENSWARP_WARP_TEST_SUPPORT_H
+#endif  // TESTS_SUPPORT_WARP_TEST_PICTURES_H
