@@ -10,37 +10,19 @@
 #include "dma_alloc.h"
 #include "interruptible_transfer.h"
 #include "messages.h"
+#include "pixel_formats.h"
 #include "run_state.h"
 #include "run_statistics.h"
 #include "stop_signals.h"
 
 namespace {
 
-constexpr uint32_t kFourccFBC0 = 0x30434246u;
-
 // out_pic's record carries the frame size, but it must be freed with what was allocated.
 int64_t out_pic_allocated = 0;
-
-// a * b, or UINT64_MAX when that does not fit: a size too large stays too large.
-uint64_t times(uint64_t a, uint64_t b) {
-  uint64_t product;
-  return __builtin_mul_overflow(a, b, &product) ? UINT64_MAX : product;
-}
 
 // Bytes per line: the stride when it exceeds the width (a stride of 0 or less means the width).
 uint64_t line_bytes(uint32_t width, int32_t stride) {
   return stride > 0 && (uint32_t)stride > width ? (uint64_t)stride : width;
-}
-
-// n x num / den, or UINT64_MAX when n x num does not fit.
-uint64_t scaled(uint64_t n, uint64_t num, uint64_t den) {
-  const uint64_t product = times(n, num);
-  return product == UINT64_MAX ? product : product / den;
-}
-
-// Lines x bytes per line x 3 / 2: an NV12 picture, its chroma lines below its luma lines.
-uint64_t nv12_bytes(uint64_t lines, uint64_t line) {
-  return scaled(times(lines, line), 3, 2);
 }
 
 }  // namespace
@@ -56,16 +38,18 @@ void sync_cpu_access(const DmaBuffer &buf, uint64_t flags, const char *what) {
 WorkingBufferSizes working_buffer_sizes(const FecConfig *cfg, int32_t mesh_points) {
   WorkingBufferSizes s;
   s.mesh = mesh_points > 0 ? 6 * (uint64_t)mesh_points : 0;
-  s.in_pic = nv12_bytes(cfg->height, line_bytes(cfg->width, cfg->stride));
+  // The input, and an output in any format but FBC0, are sized as NV12.
+  s.in_pic = nv12_frame_bytes(line_bytes(cfg->width, cfg->stride), cfg->height);
   const uint64_t w = line_bytes(cfg->out_width, cfg->out_stride);
-  if (cfg->out_pixelformat == kFourccFBC0) {
-    s.out_pic_alloc = s.out_pic_frame = scaled(times((w + 63) / 64, cfg->out_height), 400, 4);
+  if (cfg->out_pixelformat == PIXEL_FORMAT_FBC0) {
+    s.out_pic_alloc = s.out_pic_frame =
+        frame_bytes(*find_pixel_format(PIXEL_FORMAT_FBC0), w, cfg->out_height);
   } else {
     // Room for the whole output frame even when it is taller than the input plus one line.
     const uint64_t lines =
         cfg->out_height > (uint64_t)cfg->height + 1 ? cfg->out_height : (uint64_t)cfg->height + 1;
-    s.out_pic_alloc = nv12_bytes(lines, w);
-    s.out_pic_frame = nv12_bytes(cfg->out_height, w);
+    s.out_pic_alloc = nv12_frame_bytes(w, lines);
+    s.out_pic_frame = nv12_frame_bytes(w, cfg->out_height);
   }
   return s;
 }

@@ -1,6 +1,7 @@
 // The stand-in libLenswarp.so: the job records, contexts and the engine entry points.
 #include <errno.h>
 #include <lenswarp_api_layout.h>
+#include <pixel_formats.h>
 #include <stdint.h>
 #include <string.h>
 #include <sys/mman.h>
@@ -26,8 +27,6 @@
 
 namespace lenswarp {
 namespace {
-
-constexpr uint32_t kNV12 = 0x3231564E;
 
 // What a frame uses: replaced whole, never changed once published, so a frame that took it
 // under the lock can run without the lock and still never mixes two meshes.
@@ -84,7 +83,7 @@ int check_picture(uint32_t width, uint32_t height, int32_t stride, int32_t offse
   layout->offset_x = offset_x;
   if (offset_x < 0 || (int64_t)offset_x + width > layout->stride) return EINVAL;
   // Sample offsets are 32-bit in the vector code.
-  if ((int64_t)layout->stride * height * 3 / 2 > INT32_MAX) return EINVAL;
+  if (nv12_frame_bytes((uint64_t)layout->stride, height) > INT32_MAX) return EINVAL;
   return 0;
 }
 
@@ -115,7 +114,7 @@ int check_job(const FecConfig *cfg, Accepted *out) {
   if (cfg->width == 0 || cfg->height == 0 || cfg->out_width == 0 || cfg->out_height == 0) {
     return EINVAL;
   }
-  if (cfg->pixelformat != kNV12 || cfg->out_pixelformat != kNV12) return EINVAL;
+  if (cfg->pixelformat != DRM_FORMAT_NV12 || cfg->out_pixelformat != DRM_FORMAT_NV12) return EINVAL;
   // The geometry first, so a mesh is neither read nor generated for a job that is refused.
   WarpSettings settings;
   int err = check_settings(*cfg, &settings);
