@@ -6,7 +6,7 @@
 #include <lenswarp_api.h>
 #include <stdint.h>
 
-#include <string>
+#include <nlohmann/json.hpp>
 
 namespace lenswarp {
 
@@ -32,17 +32,16 @@ class TraceLine {
   void finish(long long ret, bool failed, int err);
 
  private:
-  // The key of the next member, after a comma unless it is an object's first.
-  void key(const char *name);
-  // Starts the object `name`, or writes null for an absent record and returns false.
-  bool open_record(const char *name, const void *record);
-  void raw_double(double v);
-  void raw_string(const char *text, size_t max_len);
+  using Json = nlohmann::ordered_json;  // members in the order they are added
+  static Json online_json(const FecOnlineConfig &cfg);
+  // `text` up to `max_len` bytes or its terminator, each byte its own character (a path's bytes
+  // stay visible whatever their encoding).
+  static Json bytes_json(const char *text, size_t max_len);
 
   bool mEnabled;
   int mFd;
   int64_t mStart;
-  std::string mText;
+  Json mLine;
 };
 
 }  // namespace lenswarp
