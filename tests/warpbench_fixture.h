@@ -13,6 +13,7 @@
 
 #include "golden_text.h"
 #include "monotonic_clock.h"
+#include "pixel_formats.h"
 #include "program_runner.h"
 #include "scratch_dir.h"
 #include "staged_install.h"
@@ -26,7 +27,7 @@ class WarpbenchTest : public testing::Test {
  protected:
   static constexpr int kWidth = 64;
   static constexpr int kHeight = 32;
-  static constexpr size_t kFrameBytes = kWidth * kHeight * 3 / 2;
+  static inline const size_t kFrameBytes = nv12_frame_bytes(kWidth, kHeight);
 
   // Runs the staged warpbench with a fresh trace, on mBackend. After a run on the DRM
   // back end that opened the device, checks that the device got everything back.

@@ -401,7 +401,7 @@ TEST_F(WarpbenchRun, AStopSignalEndsAWriteBlockedOnAFullFifo) {
   const int width = 256, height = 192;
   const std::string fmt =
       "width=" + std::to_string(width) + ",height=" + std::to_string(height) + ",pixelformat=NV12";
-  mDir.write("big.yuv", std::string((size_t)width * height * 3 / 2, '\x55'));
+  mDir.write("big.yuv", std::string(nv12_frame_bytes(width, height), '\x55'));
   write_ini();
   ASSERT_EQ(0, mkfifo(mDir.file("out.fifo").c_str(), 0600));
   ProgramRun pr = prepare({"-v", fmt, "-x", fmt, "--calib-ini-from", "calib.ini", "--stream-from",
@@ -429,7 +429,7 @@ TEST_F(WarpbenchRun, AStopSignalEndsAWriteBlockedOnAFullFifo) {
 // more before, and holds those frames as a run without the limit writes them.
 TEST_F(WarpbenchRun, AFullDiskEndsTheLoopAndSaysWhatTheFileHolds) {
   // Frames larger than the buffers' objects, which the file-size limit must not stop.
-  const size_t frame = 320 * 240 * 3 / 2;
+  const size_t frame = nv12_frame_bytes(320, 240);
   const std::string fmt = "width=320,height=240,pixelformat=NV12";
   mDir.write("big.yuv", std::string(frame, '\x60'));
   write_ini();

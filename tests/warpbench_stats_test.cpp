@@ -175,7 +175,7 @@ TEST_F(WarpbenchStats, FiguresAgreeWithTheLibrarysTrace) {
 // trace); none to count without pacing. An engine failure ends the loop and is counted.
 TEST_F(WarpbenchStats, DeadlinesMissedFollowTheEnginesPace) {
   const std::string big = "width=1920,height=1080,pixelformat=NV12";
-  mDir.write("big.yuv", std::string((size_t)1920 * 1080 * 3 / 2, '\x40'));
+  mDir.write("big.yuv", std::string(nv12_frame_bytes(1920, 1080), '\x40'));
   write_picture();
   write_ini();
   const int64_t kNull = -1, kSome = -2;

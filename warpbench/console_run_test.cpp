@@ -17,6 +17,7 @@
 #include "mesh_exercises.h"
 #include "monotonic_clock.h"
 #include "owned_fd.h"
+#include "pixel_formats.h"
 #include "run_flow.h"
 #include "scratch_dir.h"
 
@@ -53,7 +54,7 @@ TEST_P(ConsoleRun, EveryKeyRunsWhileFramesFlow) {
   dir.make_dir("data");
   dir.write(std::string("data/") + kLevel000, std::string(kMeshBytes, '\0'));
   dir.write(std::string("data/") + kLevel200, std::string(kMeshBytes, '\x01'));
-  dir.write("in.yuv", std::string(64 * 32 * 3 / 2, '\x50'));
+  dir.write("in.yuv", std::string(nv12_frame_bytes(64, 32), '\x50'));
   dir.write("calib.ini",
             "[fec_online]\nlight_center = 32 16\ncoeff = -40 0 0.001 0\ndirection = 0\n"
             "style = 0\ncorrect_level = 0\ncalib_width = 64\ncalib_height = 32\n"
