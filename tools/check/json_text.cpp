@@ -2,7 +2,7 @@
 
 #include <stddef.h>
 
-#include "string_format.h"
+#include "tool_text.h"
 
 namespace {
 
@@ -45,14 +45,14 @@ void append_json_string(std::string *out, const std::string &text) {
       *out += '\\';
       *out += (char)s[i++];
     } else if (s[i] < 0x20) {
-      StringAppendF(out, "\\u%04x", s[i++]);
+      *out += string_printf("\\u%04x", s[i++]);
     } else if (s[i] < 0x80) {
       *out += (char)s[i++];
     } else if (size_t length = utf8_sequence_length(s + i, n - i)) {
       out->append(text, i, length);
       i += length;
     } else {
-      StringAppendF(out, "\\u%04x", s[i++]);
+      *out += string_printf("\\u%04x", s[i++]);
     }
   }
   *out += '"';

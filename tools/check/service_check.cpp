@@ -15,7 +15,7 @@
 #include "environment_setting.h"
 #include "request_json.h"
 #include "service_endpoint.h"
-#include "string_format.h"
+#include "tool_text.h"
 
 namespace {
 
@@ -102,7 +102,7 @@ bool service_address(const char *uri, ServiceAddress *address, std::string *why)
     struct sockaddr_un *un = reinterpret_cast<struct sockaddr_un *>(&address->storage);
     un->sun_family = AF_UNIX;
     if (path[0] == '\0' || strlen(path) >= sizeof(un->sun_path)) {
-      *why = StringPrintf("no socket path of 1 to %zu characters", sizeof(un->sun_path) - 1);
+      *why = string_printf("no socket path of 1 to %zu characters", sizeof(un->sun_path) - 1);
       return false;
     }
     strcpy(un->sun_path, path);
@@ -117,7 +117,7 @@ bool service_address(const char *uri, ServiceAddress *address, std::string *why)
 // end of the connection (0), the time-out or the system's text.
 std::string failure_text(int error, unsigned long timeout_s, const char *doing) {
   if (deadline_passed) {
-    return StringPrintf(
+    return string_printf(
         "stopped at the check's deadline of %u s for the whole exchange, where "
         "quillox would still be %s",
         exchange_deadline_s, doing);
@@ -125,7 +125,7 @@ std::string failure_text(int error, unsigned long timeout_s, const char *doing) 
   if (error == 0) return "connection closed";
   // A connect that times out says EINPROGRESS (TCP) or EAGAIN (local socket).
   if (timeout_s > 0 && (error == EAGAIN || error == EWOULDBLOCK || error == EINPROGRESS)) {
-    return StringPrintf("no progress for %lu s (QUILLOX_TIMEOUT)", timeout_s);
+    return string_printf("no progress for %lu s (QUILLOX_TIMEOUT)", timeout_s);
   }
   return strerror(error);
 }
@@ -154,12 +154,12 @@ CheckResult ask_service(const char *uri, const ExchangeLimits &limits, int *fd) 
   ServiceAddress address;
   std::string why;
   if (!service_address(uri, &address, &why)) {
-    return {VERDICT_FAIL, StringPrintf("%s: %s", uri, why.c_str()), address_hint};
+    return {VERDICT_FAIL, string_printf("%s: %s", uri, why.c_str()), address_hint};
   }
   *fd = socket(address.storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (*fd < 0) {
     int err = errno;
-    return {VERDICT_FAIL, StringPrintf("%s: socket: %s", uri, strerror(err)), start_service_hint};
+    return {VERDICT_FAIL, string_printf("%s: socket: %s", uri, strerror(err)), start_service_hint};
   }
   exchange_fd = *fd;
   const unsigned long timeout_s = limits.timeout_s;
@@ -172,7 +172,7 @@ CheckResult ask_service(const char *uri, const ExchangeLimits &limits, int *fd) 
     int err = errno;
     return {
         VERDICT_FAIL,
-        StringPrintf("%s: connect: %s", uri, failure_text(err, timeout_s, "connecting").c_str()),
+        string_printf("%s: connect: %s", uri, failure_text(err, timeout_s, "connecting").c_str()),
         start_service_hint};
   }
 
@@ -181,8 +181,8 @@ CheckResult ask_service(const char *uri, const ExchangeLimits &limits, int *fd) 
   if (DumpClient::sendWhole(*fd, request.data(), (unsigned int)request.size(), &err) <
       request.size()) {
     return {VERDICT_FAIL,
-            StringPrintf("%s: sending the request: %s", uri,
-                         failure_text(err, timeout_s, "sending").c_str()),
+            string_printf("%s: sending the request: %s", uri,
+                          failure_text(err, timeout_s, "sending").c_str()),
             deadline_passed ? deadline_hint : answer_hint};
   }
   unsigned int head[2];
@@ -190,15 +190,15 @@ CheckResult ask_service(const char *uri, const ExchangeLimits &limits, int *fd) 
       DumpClient::receiveBuffer(*fd, reinterpret_cast<char *>(head), sizeof(head), &err);
   if (got < sizeof(head)) {
     return {VERDICT_FAIL,
-            StringPrintf("%s: %u of 8 answer head bytes received; %s", uri, got,
-                         failure_text(err, timeout_s, "receiving").c_str()),
+            string_printf("%s: %u of 8 answer head bytes received; %s", uri, got,
+                          failure_text(err, timeout_s, "receiving").c_str()),
             deadline_passed ? deadline_hint : answer_hint};
   }
   if (dumpOverLimit(head[1], limits.max_dump_mib)) {
     return {VERDICT_FAIL,
-            StringPrintf("%s: the answer announces a dump of %u bytes, over quillox's limit of "
-                         "%lu MiB (QUILLOX_MAX_DUMP)",
-                         uri, head[1], limits.max_dump_mib),
+            string_printf("%s: the answer announces a dump of %u bytes, over quillox's limit of "
+                          "%lu MiB (QUILLOX_MAX_DUMP)",
+                          uri, head[1], limits.max_dump_mib),
             size_hint};
   }
   std::vector<char> sink(64 * 1024);
@@ -209,12 +209,12 @@ CheckResult ask_service(const char *uri, const ExchangeLimits &limits, int *fd) 
     received += n;
     if (n < want) {
       return {VERDICT_FAIL,
-              StringPrintf("%s: %u of %u announced dump bytes received; %s", uri, received, head[1],
-                           failure_text(err, timeout_s, "receiving").c_str()),
+              string_printf("%s: %u of %u announced dump bytes received; %s", uri, received,
+                            head[1], failure_text(err, timeout_s, "receiving").c_str()),
               deadline_passed ? deadline_hint : answer_hint};
     }
   }
-  return {VERDICT_OK, StringPrintf("%s: answered a dump request", uri), ""};
+  return {VERDICT_OK, string_printf("%s: answered a dump request", uri), ""};
 }
 
 }  // namespace
