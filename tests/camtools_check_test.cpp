@@ -437,8 +437,18 @@ TEST_F(CamtoolsCheckTest, AFileWarpbenchCannotOpenFails) {
 TEST_F(CamtoolsCheckTest, TheServiceLineAgreesWithQuillox) {
   ServiceProcess large({"--port", "0", "--size", "1048577"});
   ASSERT_TRUE(large.ready()) << large.log();
+  const std::string socket = mDir.file("tqzel.sock");
+  ServiceProcess local({"--socket", socket});
+  ASSERT_TRUE(local.ready()) << local.log();
   const std::string short_form = "tcp://127.1:" + std::to_string(mService.port());
   const std::string host_name = "tcp://localhost:" + std::to_string(mService.port());
+  const std::string by_socket = "domain://" + socket;
+  const std::string no_socket = "domain://" + mDir.file("none.sock");
+  ASSERT_LT(socket.size(), 108u);
+  const std::string over_108 = by_socket + std::string(108 - socket.size(), 'x');
+  const std::string no_path_hint =
+      ": no socket path of 1 to 107 characters\n"
+      "      hint: QUILLOX_SERVICE takes tcp://A.B.C.D:PORT or domain://PATH\n";
   struct Case {
     const char *name;
     std::map<std::string, std::string> env;
@@ -464,6 +474,19 @@ TEST_F(CamtoolsCheckTest, TheServiceLineAgreesWithQuillox) {
       {"the same dump within QUILLOX_MAX_DUMP",
        {{"QUILLOX_SERVICE", large.endpoint()}, {"QUILLOX_MAX_DUMP", "2"}},
        "ok    tuning service  " + large.endpoint() + ": answered a dump request\n"},
+      {"a local socket",
+       {{"QUILLOX_SERVICE", by_socket}},
+       "ok    tuning service  " + by_socket + ": answered a dump request\n"},
+      {"a local socket nobody made",
+       {{"QUILLOX_SERVICE", no_socket}},
+       "FAIL  tuning service  " + no_socket + ": connect: No such file or directory\n" +
+           kServiceHint},
+      {"a socket path of 108 bytes",
+       {{"QUILLOX_SERVICE", over_108}},
+       "FAIL  tuning service  " + over_108 + no_path_hint},
+      {"no socket path",
+       {{"QUILLOX_SERVICE", "domain://"}},
+       "FAIL  tuning service  domain://" + no_path_hint},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
