@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "string_format.h"
+#include "whole_transfer.h"
 
 DumpClient::DumpClient() : mSockFd(0), mRecvBuffer(new char[kRecvBufferSize]) {}
 
@@ -235,25 +236,12 @@ bool DumpClient::sendBuffer(const char *data, unsigned int len) {
     return fail(kSend, ENOTCONN);
   }
   int error;
-  if (sendWhole(mSockFd, data, len, &error) == len) return true;
+  const size_t sent = transferWhole(len, &error, [&](size_t done) {
+    return send(mSockFd, data + done, len - done, MSG_NOSIGNAL);
+  });
+  if (sent == len) return true;
   if (isTimeout(error)) say("%s: %s\n", "sendBuffer", failureText(error).c_str());
   return fail(kSend, error);
-}
-
-unsigned int DumpClient::sendWhole(int fd, const char *data, unsigned int len, int *error) {
-  unsigned int sent = 0;
-  *error = 0;
-  while (sent < len) {
-    ssize_t n = send(fd, data + sent, len - sent, MSG_NOSIGNAL);
-    if (n > 0) {
-      sent += (unsigned int)n;
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) *error = errno;
-    break;
-  }
-  return sent;
 }
 
 bool DumpClient::sendMessage(unsigned int type, const char *data, unsigned int len) {
@@ -273,25 +261,10 @@ bool DumpClient::sendDump(unsigned int type, const char *data, unsigned int len)
   return true;
 }
 
-unsigned int DumpClient::receiveBuffer(int fd, char *data, unsigned int len, int *error) {
-  unsigned int got = 0;
-  *error = 0;
-  while (got < len) {
-    ssize_t n = recv(fd, data + got, len - got, 0);
-    if (n > 0) {
-      got += (unsigned int)n;
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) *error = errno;
-    break;
-  }
-  return got;
-}
-
 bool DumpClient::receiveWhole(const char *caller, const char *what, char *data, unsigned int len) {
   int error;
-  unsigned int got = receiveBuffer(mSockFd, data, len, &error);
+  const unsigned int got = (unsigned int)transferWhole(
+      len, &error, [&](size_t done) { return recv(mSockFd, data + done, len - done, 0); });
   if (got == len) return true;
   // Without this, a cut reception would look like an empty dump.
   say("%s: %u of %u %s received; %s\n", caller, got, len, what,

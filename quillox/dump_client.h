@@ -111,12 +111,6 @@ class DumpClient {
   // 127.0.0.1, and a text it cannot read is INADDR_NONE), `port` in network order. False, with
   // `*address` untouched, for a port outside 1..65535.
   static bool inetAddress(const char *host, int port, struct sockaddr_in *address);
-  // Receives up to `len` bytes from `fd` and returns how many arrived: fewer when the
-  // connection ends (`error` 0) or a receive fails (`error` its errno) first.
-  static unsigned int receiveBuffer(int fd, char *data, unsigned int len, int *error);
-  // Sends up to `len` bytes of `data` on `fd`, carrying on after interruptions; returns how many
-  // went, with `*error` the reason it stopped short (0 when the connection took no more).
-  static unsigned int sendWhole(int fd, const char *data, unsigned int len, int *error);
 
   // printf on standard output, unless the client is quiet.
   void say(const char *format, ...) const __attribute__((format(printf, 2, 3)));
