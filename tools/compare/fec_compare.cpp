@@ -1,21 +1,18 @@
 // fec-compare: compares an NV12 frame with a reference frame, such as a frame the board's
 // hardware corrected with the same frame corrected by the stand-in library, plane by plane,
 // and says whether every sample lies within a tolerance.
-#include <errno.h>
 #include <getopt.h>
 #include <inttypes.h>
 #include <math.h>
 #include <stdint.h>
 #include <stdio.h>
-#include <string.h>
-#include <sys/stat.h>
-#include <sys/types.h>
 
 #include <limits>
 #include <memory>
 #include <string>
 
 #include "camtools_version.h"
+#include "frame_file.h"
 #include "tool_io.h"
 #include "tool_png.h"
 
@@ -47,47 +44,13 @@ bool parse_frame(const char *text, long *frame) {
   return parse_number(text, 0, std::numeric_limits<long>::max(), frame);
 }
 
-// Reads frame `frame` of `path`, frames being `frame_bytes` long, into new room in `bytes`,
-// seeking past the frames before it. False after a message naming the file, or saying that the
-// room could not be allocated.
+// Reads frame `frame` of `path` into new room in `bytes`; false after the message that says
+// why not.
 bool read_frame(const char *path, long frame, size_t frame_bytes,
                 std::unique_ptr<uint8_t[]> *bytes) {
-  FILE *f = fopen(path, "rb");
-  if (f == nullptr) {
-    int err = errno;
-    fprintf(stderr, "fec-compare: cannot open %s: %s\n", path, strerror(err));
-    return false;
-  }
-  bool ok = false;
-  uint64_t start, end;
-  struct stat st;
-  // A frame that no file offset reaches, or beyond a regular file's end, is missing: say so
-  // before making room for it.
-  const bool addressable =
-      !__builtin_mul_overflow((uint64_t)frame, (uint64_t)frame_bytes, &start) &&
-      !__builtin_add_overflow(start, (uint64_t)frame_bytes, &end) &&
-      end <= (uint64_t)std::numeric_limits<off_t>::max();
-  if (!addressable ||
-      (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && (uint64_t)st.st_size < end)) {
-    fprintf(stderr, "fec-compare: %s has no frame %ld of %zu bytes\n", path, frame, frame_bytes);
-  } else if (fseeko(f, (off_t)start, SEEK_SET) != 0) {
-    int err = errno;
-    fprintf(stderr, "fec-compare: cannot seek to frame %ld of %s: %s\n", frame, path,
-            strerror(err));
-  } else if ((*bytes = allocate_bytes("fec-compare", frame_bytes,
-                                      "frame " + std::to_string(frame) + " of " + path))) {
-    size_t got = fread(bytes->get(), 1, frame_bytes, f);
-    int err = errno;
-    if (got == frame_bytes) {
-      ok = true;
-    } else if (ferror(f)) {
-      fprintf(stderr, "fec-compare: cannot read %s: %s\n", path, strerror(err));
-    } else {
-      fprintf(stderr, "fec-compare: %s has no frame %ld of %zu bytes\n", path, frame, frame_bytes);
-    }
-  }
-  fclose(f);
-  return ok;
+  const FrameRead read = ::read_frame("fec-compare", path, frame, frame_bytes, bytes);
+  say_frame_read_failure("fec-compare", path, frame, frame_bytes, read);
+  return read.result == FRAME_READ;
 }
 
 // Where a plane's samples lie in an NV12 frame: Y whole, U and V interleaved at half size.

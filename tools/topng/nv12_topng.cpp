@@ -1,10 +1,8 @@
 // nv12-topng: converts an NV12 frame (or the k-th frame of a file of concatenated frames, as
 // warpbench --stream-to writes them) to an RGB PNG that any viewer opens.
-#include <errno.h>
 #include <getopt.h>
 #include <stdint.h>
 #include <stdio.h>
-#include <string.h>
 
 #include <algorithm>
 #include <cmath>
@@ -12,6 +10,7 @@
 #include <string>
 
 #include "camtools_version.h"
+#include "frame_file.h"
 #include "tool_io.h"
 #include "tool_png.h"
 
@@ -73,29 +72,12 @@ int main(int argc, char **argv) {
   const char *input = argv[optind + 2], *output = argv[optind + 3];
 
   const size_t frame_bytes = (size_t)width * height * 3 / 2;
-  FILE *f = fopen(input, "rb");
-  if (f == nullptr) {
-    int err = errno;
-    fprintf(stderr, "nv12-topng: cannot open %s: %s\n", input, strerror(err));
-    return 1;
-  }
-  if (fseeko(f, (off_t)frame * (off_t)frame_bytes, SEEK_SET) != 0) {
-    int err = errno;
-    fprintf(stderr, "nv12-topng: cannot seek to frame %ld of %s: %s\n", frame, input,
-            strerror(err));
-    fclose(f);
-    return 1;
-  }
-  std::unique_ptr<uint8_t[]> nv12 =
-      allocate_bytes("nv12-topng", frame_bytes, "frame " + std::to_string(frame) + " of " + input);
-  if (!nv12) {
-    fclose(f);
-    return 1;
-  }
-  size_t got = fread(nv12.get(), 1, frame_bytes, f);
-  fclose(f);
-  if (got != frame_bytes) {
-    fprintf(stderr, "nv12-topng: %s has no frame %ld of %zu bytes\n", input, frame, frame_bytes);
+  std::unique_ptr<uint8_t[]> nv12;
+  FrameRead read = read_frame("nv12-topng", input, frame, frame_bytes, &nv12);
+  if (read.result != FRAME_READ) {
+    // nv12-topng has always said of a frame it could not read that the file lacks it.
+    if (read.result == FRAME_CANNOT_READ) read.result = FRAME_MISSING;
+    say_frame_read_failure("nv12-topng", input, frame, frame_bytes, read);
     return 1;
   }
 
