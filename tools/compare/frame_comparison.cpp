@@ -1,54 +1,24 @@
-// fec-compare: compares an NV12 frame with a reference frame, such as a frame the board's
-// hardware corrected with the same frame corrected by the stand-in library, plane by plane,
-// and says whether every sample lies within a tolerance.
-#include <getopt.h>
+#include "frame_comparison.h"
+
 #include <inttypes.h>
 #include <math.h>
 #include <stdint.h>
 #include <stdio.h>
+#include <stdlib.h>
 
-#include <limits>
 #include <memory>
-#include <string>
 
-#include "camtools_version.h"
 #include "frame_file.h"
 #include "tool_io.h"
 #include "tool_png.h"
 
 namespace {
 
-// The values of the options without a letter.
-enum {
-  kVersionOption = 256,
-  kTestFrameOption,
-  kRefFrameOption,
-  kHeatmapOption,
-};
-
-// Status for bad input: command line, sizes or files.
-constexpr int kBadInput = 2;
-
-int usage() {
-  fprintf(stderr,
-          "usage: fec-compare [--frame K] [--test-frame K] [--ref-frame K] [--max-diff N]\n"
-          "                   [--heatmap FILE.png] WIDTH HEIGHT TEST REFERENCE\n"
-          "       fec-compare --version\n"
-          "  compares frame K (from 0, default 0) of TEST with that of REFERENCE, NV12 frames\n"
-          "  of WIDTHxHEIGHT one after the other, plane by plane; exits with 0 when no sample\n"
-          "  differs by more than N (default 0), 1 when one does, 2 for bad input\n");
-  return kBadInput;
-}
-
-bool parse_frame(const char *text, long *frame) {
-  return parse_number(text, 0, std::numeric_limits<long>::max(), frame);
-}
-
 // Reads frame `frame` of `path` into new room in `bytes`; false after the message that says
 // why not.
-bool read_frame(const char *path, long frame, size_t frame_bytes,
-                std::unique_ptr<uint8_t[]> *bytes) {
-  const FrameRead read = ::read_frame("fec-compare", path, frame, frame_bytes, bytes);
+bool read_compared_frame(const char *path, long frame, size_t frame_bytes,
+                         std::unique_ptr<uint8_t[]> *bytes) {
+  const FrameRead read = read_frame("fec-compare", path, frame, frame_bytes, bytes);
   say_frame_read_failure("fec-compare", path, frame, frame_bytes, read);
   return read.result == FRAME_READ;
 }
@@ -151,72 +121,28 @@ void print_plane(const char *name, const PlaneStats &s, long tolerance) {
 
 }  // namespace
 
-int main(int argc, char **argv) {
-  static const struct option kOptions[] = {
-      {"frame", required_argument, nullptr, 'f'},
-      {"test-frame", required_argument, nullptr, kTestFrameOption},
-      {"ref-frame", required_argument, nullptr, kRefFrameOption},
-      {"max-diff", required_argument, nullptr, 'm'},
-      {"heatmap", required_argument, nullptr, kHeatmapOption},
-      {"help", no_argument, nullptr, 'h'},
-      {"version", no_argument, nullptr, kVersionOption},
-      {nullptr, 0, nullptr, 0}};
-  long test_frame = 0, ref_frame = 0, tolerance = 0;
-  const char *heatmap = nullptr;
-  for (int opt; (opt = getopt_long(argc, argv, "f:m:h", kOptions, nullptr)) != -1;) {
-    switch (opt) {
-      case 'f':
-        if (!parse_frame(optarg, &test_frame)) return usage();
-        ref_frame = test_frame;
-        break;
-      case kTestFrameOption:
-        if (!parse_frame(optarg, &test_frame)) return usage();
-        break;
-      case kRefFrameOption:
-        if (!parse_frame(optarg, &ref_frame)) return usage();
-        break;
-      case 'm':
-        if (!parse_number(optarg, 0, 255, &tolerance)) return usage();
-        break;
-      case kHeatmapOption:
-        heatmap = optarg;
-        break;
-      case kVersionOption:
-        printf("fec-compare %s\n", CAMTOOLS_VERSION);
-        return 0;
-      default:
-        return usage();
-    }
-  }
-  // Up to INT_MAX: the heat map's rows are counted in ints, here and in libpng.
-  long width, height;
-  if (argc - optind != 4 ||
-      !parse_number(argv[optind], 2, std::numeric_limits<int>::max(), &width) ||
-      !parse_number(argv[optind + 1], 2, std::numeric_limits<int>::max(), &height) || width % 2 ||
-      height % 2) {
-    return usage();
-  }
-  const char *test_path = argv[optind + 2], *ref_path = argv[optind + 3];
-
+CompareOutcome compare_frame_files(const CompareSettings &settings) {
+  const long width = settings.width, height = settings.height, tolerance = settings.tolerance;
   // The heat map takes three bytes a pixel, twice a frame's: when it fits, so does a frame.
   size_t pixels, heat_bytes;
   if (__builtin_mul_overflow((size_t)width, (size_t)height, &pixels) ||
       __builtin_mul_overflow(pixels, (size_t)3, &heat_bytes)) {
     fprintf(stderr, "fec-compare: frames of %ldx%ld are too large for this machine\n", width,
             height);
-    return kBadInput;
+    return COMPARE_BAD_INPUT;
   }
   const size_t frame_bytes = heat_bytes / 2;
 
   std::unique_ptr<uint8_t[]> test, ref;
-  if (!read_frame(test_path, test_frame, frame_bytes, &test) ||
-      !read_frame(ref_path, ref_frame, frame_bytes, &ref)) {
-    return kBadInput;
+  if (!read_compared_frame(settings.test_path, settings.test_frame, frame_bytes, &test) ||
+      !read_compared_frame(settings.ref_path, settings.ref_frame, frame_bytes, &ref)) {
+    return COMPARE_BAD_INPUT;
   }
-  if (heatmap != nullptr) {
+  if (settings.heatmap != nullptr) {
     const std::unique_ptr<uint8_t[]> rgb = heat_map(test.get(), ref.get(), width, height);
-    if (!rgb || !write_rgb_png("fec-compare", heatmap, (int)width, (int)height, rgb.get())) {
-      return kBadInput;
+    if (!rgb ||
+        !write_rgb_png("fec-compare", settings.heatmap, (int)width, (int)height, rgb.get())) {
+      return COMPARE_BAD_INPUT;
     }
   }
   uint64_t samples = 0, beyond = 0;
@@ -228,8 +154,8 @@ int main(int argc, char **argv) {
   }
   if (beyond == 0) {
     printf("MATCH: every sample within %ld\n", tolerance);
-    return 0;
+    return FRAMES_MATCH;
   }
   printf("MISMATCH: %" PRIu64 " of %" PRIu64 " samples beyond %ld\n", beyond, samples, tolerance);
-  return 1;
+  return FRAMES_DIFFER;
 }
