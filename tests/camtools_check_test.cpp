@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "golden_text.h"
 #include "loopback_socket.h"
 #include "pty_session.h"
 #include "quillox_support.h"
@@ -38,18 +39,6 @@ enum Line {
   kServiceLine,
   kTermLine
 };
-
-const char kUsage[] =
-    "usage: camtools-check [--json]\n"
-    "       camtools-check --help | --version\n"
-    "Checks whether this system is ready for warpbench and quillox: the DRM device, the FEC\n"
-    "library libLenswarp.so, warpbench's data files, the tuning service and the terminal.\n"
-    "Prints one line per check, with a hint for what failed.\n"
-    "  --json     print the results as one JSON object on one line\n"
-    "  --help     print this help\n"
-    "  --version  print the version\n"
-    "Exit status: 0 when every required check passed, 1 when one failed, 2 for a bad command "
-    "line.\n";
 
 const char kGemHint[] =
     "      hint: card0 must belong to the SoC's own DRM driver, whose GEM create and map-offset "
@@ -541,6 +530,7 @@ TEST_F(CamtoolsCheckTest, AReportThatCannotBeWrittenFails) {
 }
 
 TEST_F(CamtoolsCheckTest, CommandLine) {
+  const std::string &usage = golden_text("camtools-check.usage");
   struct Case {
     std::vector<std::string> args;
     int status;
@@ -548,13 +538,10 @@ TEST_F(CamtoolsCheckTest, CommandLine) {
   };
   const Case cases[] = {
       {{"--version"}, 0, "camtools-check " CAMTOOLS_VERSION "\n", ""},
-      {{"--help"}, 0, kUsage, ""},
-      {{"--json", "--help"}, 0, kUsage, ""},
-      {{"--bogus"}, 2, "", std::string("camtools-check: unknown option '--bogus'\n") + kUsage},
-      {{"--json", "extra"},
-       2,
-       "",
-       std::string("camtools-check: unexpected argument 'extra'\n") + kUsage},
+      {{"--help"}, 0, usage, ""},
+      {{"--json", "--help"}, 0, usage, ""},
+      {{"--bogus"}, 2, "", "camtools-check: unknown option '--bogus'\n" + usage},
+      {{"--json", "extra"}, 2, "", "camtools-check: unexpected argument 'extra'\n" + usage},
   };
   for (const Case &c : cases) {
     ProgramResult r = run(c.args);
