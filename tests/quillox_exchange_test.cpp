@@ -302,7 +302,6 @@ TEST_F(QuilloxExchange, BadSettingsAreReportedAndTheirDefaultsUsed) {
       {"QUILLOX_TIMEOUT", " 5", "quillox: QUILLOX_TIMEOUT=\" 5\"" + timeout},
       {"QUILLOX_TIMEOUT", "86401", "quillox: QUILLOX_TIMEOUT=\"86401\"" + timeout},
       {"QUILLOX_TIMEOUT", "86400", ""},
-      {"QUILLOX_TIMEOUT", "", ""},
       {"QUILLOX_MAX_DUMP", "0", "quillox: QUILLOX_MAX_DUMP=\"0\"" + maxDump},
       {"QUILLOX_MAX_DUMP", "4097", "quillox: QUILLOX_MAX_DUMP=\"4097\"" + maxDump},
       {"QUILLOX_MAX_DUMP", "4096", ""},
