@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <errno.h>
 #include <netinet/in.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -15,25 +16,28 @@
 #include <vector>
 
 #include "string_format.h"
+#include "whole_transfer.h"
 
 DumpClient::DumpClient() : mSockFd(0), mRecvBuffer(new char[kRecvBufferSize]) {}
 
 DumpClient::~DumpClient() {
-  if (mSockFd != 0) close(mSockFd);
+  closeSocket();
 }
 
-bool DumpClient::sockClientOpen(const char *uri) {
+bool DumpClient::connectTo(const char *uri) {
   char proto[1024], hostname[1024];
   // The path whole, however long, so that a refusal names its true length.
   std::vector<char> path(strlen(uri) + 1);
   int port;
   urlSplit(proto, sizeof(proto), nullptr, 0, hostname, sizeof(hostname), &port, path.data(),
            (int)path.size(), uri);
-  if (strcmp(proto, "tcp") == 0) {
-    init(hostname, port);
-  } else if (strcmp(proto, "domain") == 0) {
-    init(path.data());
-  }
+  if (strcmp(proto, "tcp") == 0) return init(hostname, port);
+  if (strcmp(proto, "domain") == 0) return init(path.data());
+  return fail(kNoProtocol, 0);
+}
+
+bool DumpClient::sockClientOpen(const char *uri) {
+  connectTo(uri);
   return true;
 }
 
@@ -105,19 +109,45 @@ void DumpClient::urlSplit(char *proto, int protoSize, char *authorization, int a
   strlcpy(hostname, host, std::min((int)(authorityEnd - host) + 1, hostnameSize));
 }
 
-namespace {
+void DumpClient::say(const char *format, ...) const {
+  if (mQuiet) return;
+  va_list ap;
+  va_start(ap, format);
+  vprintf(format, ap);
+  va_end(ap);
+}
 
-// connect, carried on after an interruption: with a time-out set, a stop and a continue
-// interrupt it while the connection goes on being made.
-int connectResumed(int fd, const struct sockaddr *address, socklen_t length) {
-  while (connect(fd, address, length) != 0) {
+bool DumpClient::fail(Step step, int error, unsigned int done) {
+  mFailure.step = step;
+  mFailure.error = error;
+  mFailure.done = done;
+  return false;
+}
+
+bool DumpClient::makeSocket(int domain) {
+  mSockFd = socket(domain, SOCK_STREAM, 0);
+  if (mSockFd == -1) return fail(kSocket, errno);
+  if (mInterruption != nullptr) mInterruption->socket = mSockFd;
+  return true;
+}
+
+int DumpClient::connectSocket(const struct sockaddr *address, socklen_t length) {
+  // With a time-out set, a stop and a continue interrupt a connect while the connection goes on
+  // being made: it carries on, unless the interruption was meant to end it.
+  while (connect(mSockFd, address, length) != 0) {
     if (errno == EISCONN) return 0;
-    if (errno != EINTR) return -1;
+    if (errno != EINTR || (mInterruption != nullptr && mInterruption->stop)) return -1;
   }
   return 0;
 }
 
-}  // namespace
+void DumpClient::closeSocket() {
+  if (mSockFd == 0 || mSockFd == -1) return;
+  // No longer for the handler to shut down: the number may soon name another descriptor.
+  if (mInterruption != nullptr) mInterruption->socket = -1;
+  close(mSockFd);
+  mSockFd = 0;
+}
 
 bool DumpClient::applyIdleTimeout() {
   if (mIdleTimeout == 0) return true;
@@ -132,9 +162,13 @@ bool DumpClient::isTimeout(int error) const {
   return mIdleTimeout > 0 && (error == EAGAIN || error == EWOULDBLOCK || error == EINPROGRESS);
 }
 
+std::string DumpClient::noProgressText() const {
+  return StringPrintf("no progress for %u s (QUILLOX_TIMEOUT)", mIdleTimeout);
+}
+
 std::string DumpClient::failureText(int error) const {
   if (!isTimeout(error)) return strerror(error);
-  return StringPrintf("time-out: no progress for %u s (QUILLOX_TIMEOUT)", mIdleTimeout);
+  return "time-out: " + noProgressText();
 }
 
 bool DumpClient::inetAddress(const char *host, int port, struct sockaddr_in *address) {
@@ -149,21 +183,19 @@ bool DumpClient::inetAddress(const char *host, int port, struct sockaddr_in *add
 bool DumpClient::init(const char *host, int port) {
   struct sockaddr_in address;
   if (!inetAddress(host, port, &address)) {
-    puts("Port missing in uri ");
+    say("Port missing in uri \n");
+    return fail(kInetAddress, 0);
+  }
+  if (mQuiet && address.sin_addr.s_addr == INADDR_NONE) return fail(kInetAddress, 0);
+  if (!makeSocket(AF_INET)) {
+    say("%s: socket(AF_UNIX, SOCK_STREAM, 0) failed\n", "init");
     return false;
   }
-  mSockFd = socket(AF_INET, SOCK_STREAM, 0);
-  if (mSockFd == -1) {
-    printf("%s: socket(AF_UNIX, SOCK_STREAM, 0) failed\n", "init");
-    return false;
-  }
-  if (!applyIdleTimeout() ||
-      connectResumed(mSockFd, (struct sockaddr *)&address, sizeof(address)) != 0) {
+  if (!applyIdleTimeout() || connectSocket((struct sockaddr *)&address, sizeof(address)) != 0) {
     int error = errno;
-    printf("connect failed, reason: %s \n", failureText(error).c_str());
-    close(mSockFd);
-    mSockFd = 0;
-    return false;
+    say("connect failed, reason: %s \n", failureText(error).c_str());
+    closeSocket();
+    return fail(kConnect, error);
   }
   return true;
 }
@@ -173,58 +205,43 @@ bool DumpClient::init(const char *path) {
   struct sockaddr_un address = {};
   // A path cut to fit would name another socket, perhaps one that listens.
   if (mUnixPath.size() >= sizeof(address.sun_path)) {
-    printf(
-        "%s: connect failed, reason: the socket path is %zu bytes long, over the limit of %zu \n",
+    say("%s: connect failed, reason: the socket path is %zu bytes long, over the limit of %zu \n",
         "init", mUnixPath.size(), sizeof(address.sun_path) - 1);
-    return false;
+    return fail(kSocketPath, 0);
   }
-  mSockFd = socket(AF_UNIX, SOCK_STREAM, 0);
-  if (mSockFd == -1) {
-    printf("%s: socket(AF_UNIX, SOCK_STREAM, 0) failed \n", "init");
+  if (mQuiet && mUnixPath.empty()) return fail(kSocketPath, 0);
+  if (!makeSocket(AF_UNIX)) {
+    say("%s: socket(AF_UNIX, SOCK_STREAM, 0) failed \n", "init");
     return false;
   }
   address.sun_family = AF_UNIX;
   memcpy(address.sun_path, mUnixPath.c_str(), mUnixPath.size() + 1);
   socklen_t length = (socklen_t)(offsetof(struct sockaddr_un, sun_path) + mUnixPath.size());
-  if (!applyIdleTimeout() || connectResumed(mSockFd, (struct sockaddr *)&address, length) != 0) {
+  if (!applyIdleTimeout() || connectSocket((struct sockaddr *)&address, length) != 0) {
     int error = errno;
     if (isTimeout(error)) {
-      printf("%s: connect failed, reason: %s \n", "init", failureText(error).c_str());
+      say("%s: connect failed, reason: %s \n", "init", failureText(error).c_str());
     } else {
-      printf("%s: connect failed \n", "init");
+      say("%s: connect failed \n", "init");
     }
-    close(mSockFd);
-    mSockFd = 0;
-    return false;
+    closeSocket();
+    return fail(kConnect, error);
   }
   return true;
 }
 
 bool DumpClient::sendBuffer(const char *data, unsigned int len) {
   if (mSockFd == 0) {
-    printf("%s: not initialized \n", "sendBuffer");
-    return false;
+    say("%s: not initialized \n", "sendBuffer");
+    return fail(kSend, ENOTCONN);
   }
   int error;
-  if (sendWhole(mSockFd, data, len, &error) == len) return true;
-  if (isTimeout(error)) printf("%s: %s\n", "sendBuffer", failureText(error).c_str());
-  return false;
-}
-
-unsigned int DumpClient::sendWhole(int fd, const char *data, unsigned int len, int *error) {
-  unsigned int sent = 0;
-  *error = 0;
-  while (sent < len) {
-    ssize_t n = send(fd, data + sent, len - sent, MSG_NOSIGNAL);
-    if (n > 0) {
-      sent += (unsigned int)n;
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) *error = errno;
-    break;
-  }
-  return sent;
+  const size_t sent = transferWhole(len, &error, [&](size_t done) {
+    return send(mSockFd, data + done, len - done, MSG_NOSIGNAL);
+  });
+  if (sent == len) return true;
+  if (isTimeout(error)) say("%s: %s\n", "sendBuffer", failureText(error).c_str());
+  return fail(kSend, error);
 }
 
 bool DumpClient::sendMessage(unsigned int type, const char *data, unsigned int len) {
@@ -234,46 +251,31 @@ bool DumpClient::sendMessage(unsigned int type, const char *data, unsigned int l
 
 bool DumpClient::sendDump(unsigned int type, const char *data, unsigned int len) {
   if (mSockFd == 0) {
-    printf("%s: not initialized \n", "sendDump");
-    return false;
+    say("%s: not initialized \n", "sendDump");
+    return fail(kSend, ENOTCONN);
   }
   if (!sendMessage(type, data, len)) {
-    printf("%s: send_message failed\n", "sendDump");
+    say("%s: send_message failed\n", "sendDump");
     return false;
   }
   return true;
 }
 
-unsigned int DumpClient::receiveBuffer(int fd, char *data, unsigned int len, int *error) {
-  unsigned int got = 0;
-  *error = 0;
-  while (got < len) {
-    ssize_t n = recv(fd, data + got, len - got, 0);
-    if (n > 0) {
-      got += (unsigned int)n;
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) *error = errno;
-    break;
-  }
-  return got;
-}
-
 bool DumpClient::receiveWhole(const char *caller, const char *what, char *data, unsigned int len) {
   int error;
-  unsigned int got = receiveBuffer(mSockFd, data, len, &error);
+  const unsigned int got = (unsigned int)transferWhole(
+      len, &error, [&](size_t done) { return recv(mSockFd, data + done, len - done, 0); });
   if (got == len) return true;
   // Without this, a cut reception would look like an empty dump.
-  printf("%s: %u of %u %s received; %s\n", caller, got, len, what,
-         error == 0 ? "connection closed" : failureText(error).c_str());
-  return false;
+  say("%s: %u of %u %s received; %s\n", caller, got, len, what,
+      error == 0 ? "connection closed" : failureText(error).c_str());
+  return fail(kReceive, error, got);
 }
 
 bool DumpClient::receiveDumpMessage(unsigned int &id, unsigned int &size) {
   if (mSockFd == -1) {
-    printf("%s: socket failed \n", "receiveDumpMessage");
-    return false;
+    say("%s: socket failed \n", "receiveDumpMessage");
+    return fail(kReceive, EBADF);
   }
   unsigned int head[2];
   if (!receiveWhole("receiveDumpMessage", "message head bytes", reinterpret_cast<char *>(head),
@@ -282,14 +284,14 @@ bool DumpClient::receiveDumpMessage(unsigned int &id, unsigned int &size) {
   }
   id = head[0];
   size = head[1];
-  if (size > kRecvBufferSize) puts("Received message size exceeds reception buffer size! ");
+  if (size > kRecvBufferSize) say("Received message size exceeds reception buffer size! \n");
   return true;
 }
 
 bool DumpClient::receiveDump(char *data, unsigned int len) {
   if (mSockFd == -1) {
-    printf("%s: socket failed \n", "receiveDump");
-    return false;
+    say("%s: socket failed \n", "receiveDump");
+    return fail(kReceive, EBADF);
   }
   return receiveWhole("receiveDump", "announced dump bytes", data, len);
 }

@@ -3,19 +3,18 @@
 #include <errno.h>
 #include <unistd.h>
 
+#include "whole_transfer.h"
+
 namespace {
 
-bool writeAll(int fd, const char *p, size_t remaining) {
-  while (remaining > 0) {
-    ssize_t n = write(fd, p, remaining);
-    if (n == -1) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += n;
-    remaining -= (size_t)n;
+bool writeAll(int fd, const char *p, size_t n) {
+  int error;
+  if (transferWhole(n, &error, [&](size_t done) { return write(fd, p + done, n - done); }) == n) {
+    return true;
   }
-  return true;
+  // A write that takes nothing, which no file does, fails as an I/O error would.
+  errno = error != 0 ? error : EIO;
+  return false;
 }
 
 }  // namespace

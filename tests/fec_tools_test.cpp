@@ -53,8 +53,6 @@ TEST_F(FecTools, MeshFilesAreNamedForTheExercisesAndEqualTheOnlineMesh) {
   write_mesh("identity.bin");
   EXPECT_EQ(mDir.read("identity.bin"), mDir.read(level0.substr(mDir.path().size() + 1)))
       << "level 0 is the identity";
-  EXPECT_EQ(mDir.read("identity.bin").size(),
-            mDir.read(level200.substr(mDir.path().size() + 1)).size());
 
   // The INI's own level, to a named file; then the same correction by file and online.
   r = run_tool("fec-mesh", {"--calib-ini", ini, "--size", "64x32", "--output", "level100.bin"},
@@ -369,18 +367,22 @@ TEST_F(FecTools, CompareRefusesMissingShortAndUnreadableFiles) {
       EXPECT_EQ(c.err, r.err);
     }
   }
-  for (const char *size : {"7", "1", "2147483648", "x"}) {
-    ProgramResult r = run_tool("fec-compare", {size, "4", "one.yuv", "one.yuv"}, mDir.path());
-    EXPECT_EQ(2, r.exit_status) << size;
-    EXPECT_EQ(0u, r.err.find("usage: fec-compare")) << size;
+  const std::vector<std::string> sizes[] = {
+      {"7", "4"}, {"1", "4"}, {"2147483648", "4"}, {"x", "4"}, {"8", "3"}};
+  for (const std::vector<std::string> &size : sizes) {
+    ProgramResult r =
+        run_tool("fec-compare", {size[0], size[1], "one.yuv", "one.yuv"}, mDir.path());
+    EXPECT_EQ(2, r.exit_status) << size[0] << "x" << size[1];
+    EXPECT_EQ(0u, r.err.find("usage: fec-compare")) << size[0] << "x" << size[1];
   }
 }
 
-// The heat map lights exactly the pixels whose Y sample or chroma pair differs.
+// The heat map lights exactly the pixels whose Y sample, U sample or V sample differs.
 TEST_F(FecTools, CompareHeatMapShowsWhereTheFramesDiffer) {
   const std::string ref = small_frame();
   mDir.write("ref.yuv", ref);
-  mDir.write("test.yuv", changed(ref, {21, 46}, 1));  // Y (5, 2); U (3, 1): pixels 6-7, rows 2-3
+  // Y (5, 2); U (3, 1): pixels 6-7 of rows 2-3; V (1, 0): pixels 2-3 of rows 0-1.
+  mDir.write("test.yuv", changed(ref, {21, 46, 35}, 1));
   ProgramResult r = run_tool(
       "fec-compare", {"--heatmap", "diff.png", "8", "4", "test.yuv", "ref.yuv"}, mDir.path());
   EXPECT_EQ(1, r.exit_status) << r.err;
@@ -391,7 +393,8 @@ TEST_F(FecTools, CompareHeatMapShowsWhereTheFramesDiffer) {
   ASSERT_EQ(4u, h);
   for (png_uint_32 y = 0; y < h; ++y) {
     for (png_uint_32 x = 0; x < w; ++x) {
-      const bool differs = (x == 5 && y == 2) || (x >= 6 && y >= 2);
+      const bool differs =
+          (x == 5 && y == 2) || (x >= 6 && y >= 2) || ((x == 2 || x == 3) && y <= 1);
       const uint8_t *px = &rgb[(y * w + x) * 3];
       EXPECT_EQ(differs, px[0] != 0 || px[1] != 0 || px[2] != 0) << x << ", " << y;
     }
@@ -464,31 +467,39 @@ TEST_F(FecTools, ShortOfMemoryToolsSayWhatTheyCouldNotAllocate) {
 }
 
 // The mesh drawn over its output grid: the identity only retraces the grid (lines every 32
-// columns and 16 rows, scaled with the picture), a correction moves it; the mesh file is the
-// same with or without the picture.
+// columns and 16 rows, scaled with the picture), also from an input of another size, whose source
+// positions scale back onto the output; a correction moves it. The mesh file is named for both
+// sizes, and is the same with or without the picture.
 TEST_F(FecTools, MeshPictureShowsTheDisplacement) {
   const std::string ini = write_ini();
   const struct {
-    std::string size;
+    std::string size, input_size;
     std::string level;
+    std::string file;
     png_uint_32 w, h;
     png_uint_32 step_x, step_y;  // the grid's spacing in the picture
     bool straight;
-  } cases[] = {{"64x32", "0", 64, 32, 32, 16, true},
-               {"64x32", "200", 64, 32, 32, 16, false},
-               {"3840x2160", "0", 1920, 1080, 16, 8, true}};
+  } cases[] = {{"64x32", "64x32", "0", "zm3318c_fecMesh_src64x32_dst64x32_step32x16_level000.bin",
+                64, 32, 32, 16, true},
+               {"64x32", "64x32", "200", "zm3318c_fecMesh_src64x32_dst64x32_step32x16_level200.bin",
+                64, 32, 32, 16, false},
+               {"64x32", "128x64", "0", "zm3318c_fecMesh_src128x64_dst64x32_step32x16_level000.bin",
+                64, 32, 32, 16, true},
+               {"3840x2160", "3840x2160", "0",
+                "zm3318c_fecMesh_src3840x2160_dst3840x2160_step32x16_level000.bin", 1920, 1080, 16,
+                8, true}};
   for (const auto &c : cases) {
     ProgramResult r = run_tool("fec-mesh",
-                               {"--calib-ini", ini, "--size", c.size, "--level", c.level,
-                                "--output", "mesh.bin", "--png", "mesh.png"},
+                               {"--calib-ini", ini, "--size", c.size, "--input-size", c.input_size,
+                                "--level", c.level, "--dir", ".", "--png", "mesh.png"},
                                mDir.path());
     ASSERT_EQ(0, r.exit_status) << r.err;
-    EXPECT_EQ("mesh.bin\nmesh.png\n", r.out);
-    const std::string mesh = mDir.read("mesh.bin");
-    r = run_tool(
-        "fec-mesh",
-        {"--calib-ini", ini, "--size", c.size, "--level", c.level, "--output", "plain.bin"},
-        mDir.path());
+    EXPECT_EQ("./" + c.file + "\nmesh.png\n", r.out);
+    const std::string mesh = mDir.read(c.file);
+    r = run_tool("fec-mesh",
+                 {"--calib-ini", ini, "--size", c.size, "--input-size", c.input_size, "--level",
+                  c.level, "--output", "plain.bin"},
+                 mDir.path());
     ASSERT_EQ(0, r.exit_status) << r.err;
     EXPECT_EQ(mDir.read("plain.bin"), mesh);
 

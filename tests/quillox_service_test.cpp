@@ -140,12 +140,28 @@ long receive_timeout_of(pid_t pid, int port) {
 }
 
 // QUILLOX_TIMEOUT=0 leaves quillox's socket without a receive time-out, so it waits for an
-// answer until the service goes away; another value becomes the socket's time-out.
-TEST(QuilloxWithService, WithoutATimeoutAServiceThatNeverAnswersKeepsQuilloxWaiting) {
-  for (const char *seconds : {"0", "7"}) {
+// answer until the service goes away; a whole number, read in decimal, becomes the socket's
+// time-out; unset, empty or anything else (said on standard error), it is 30 s.
+TEST(QuilloxWithService, QuilloxTimeoutBecomesTheSocketsReceiveTimeout) {
+  const struct {
+    const char *value;  // null: unset
+    long timeout;
+    std::string err;
+  } cases[] = {
+      {"0", 0, ""},
+      {"010", 10, ""},
+      {nullptr, 30, ""},
+      {"", 30, ""},
+      {"5s", 30,
+       "quillox: QUILLOX_TIMEOUT=\"5s\" is not a whole number from 0 to 86400; 30 is used\n"},
+  };
+  for (const auto &c : cases) {
+    const std::string name = c.value != nullptr ? c.value : "unset";
     ServiceProcess service({"--port", "0", "--never-answer"});
     ASSERT_TRUE(service.ready()) << service.log();
-    ProgramRun run = quilloxAt(service, {}, {{"QUILLOX_TIMEOUT", seconds}});
+    std::map<std::string, std::string> env;
+    if (c.value != nullptr) env["QUILLOX_TIMEOUT"] = c.value;
+    ProgramRun run = quilloxAt(service, {}, env);
     long timeout = -2;
     run.while_running = [&](pid_t pid) {
       ASSERT_TRUE(
@@ -154,11 +170,13 @@ TEST(QuilloxWithService, WithoutATimeoutAServiceThatNeverAnswersKeepsQuilloxWait
       EXPECT_EQ(0, service.stop());
     };
     ProgramResult r = run_program(run);
-    EXPECT_EQ(atol(seconds), timeout) << "QUILLOX_TIMEOUT=" << seconds;
+    EXPECT_EQ(c.timeout, timeout) << "QUILLOX_TIMEOUT " << name;
+    EXPECT_EQ(c.err, r.err) << name;
     EXPECT_EQ(dumpFrame("all", "") +
                   "receiveDumpMessage: 0 of 8 message head bytes received; connection closed\n",
-              r.out);
-    EXPECT_EQ(1, r.exit_status);
+              r.out)
+        << name;
+    EXPECT_EQ(1, r.exit_status) << name;
   }
 }
 

@@ -46,29 +46,31 @@ int waitFor(int fd, short events, int stopFd, int timeoutMs) {
   }
 }
 
-// Reads exactly `len` bytes; false when the peer closes or the service stops first.
-bool readFull(int fd, char *data, size_t len, int stopFd) {
-  while (len > 0) {
-    if (waitFor(fd, POLLIN, stopFd, -1) != 1) return false;
-    ssize_t n = recv(fd, data, len, MSG_DONTWAIT);
+// Moves exactly `len` bytes with `step(done)`, a non-blocking receive or send of what is left
+// after the first `done`, waiting until `fd` is ready for `events` before each; false when the
+// peer closes or fails, or the service stops, first.
+template <typename Step>
+bool transferFull(int fd, short events, size_t len, int stopFd, Step step) {
+  size_t done = 0;
+  while (done < len) {
+    if (waitFor(fd, events, stopFd, -1) != 1) return false;
+    ssize_t n = step(done);
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (n <= 0) return false;
-    data += n;
-    len -= (size_t)n;
+    done += (size_t)n;
   }
   return true;
 }
 
+bool readFull(int fd, char *data, size_t len, int stopFd) {
+  return transferFull(fd, POLLIN, len, stopFd,
+                      [&](size_t done) { return recv(fd, data + done, len - done, MSG_DONTWAIT); });
+}
+
 bool sendFull(int fd, const char *data, size_t len, int stopFd) {
-  while (len > 0) {
-    if (waitFor(fd, POLLOUT, stopFd, -1) != 1) return false;
-    ssize_t n = send(fd, data, len, MSG_DONTWAIT | MSG_NOSIGNAL);
-    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-    if (n <= 0) return false;
-    data += n;
-    len -= (size_t)n;
-  }
-  return true;
+  return transferFull(fd, POLLOUT, len, stopFd, [&](size_t done) {
+    return send(fd, data + done, len - done, MSG_DONTWAIT | MSG_NOSIGNAL);
+  });
 }
 
 // Where the answer goes and how fast: all at once, or with `dripMs` > 0 one byte at a time, that

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # scripts/plot-run on a made-up paced run whose timestamps lie near the top of the 64-bit range,
 # where a subtraction in doubles would be off by a microsecond: the figures it prints and the
-# size of the PNG; then the frames files and command lines it refuses, byte for byte.
+# size of the PNG; the figures of an unpaced run; then the frames files and command lines it
+# refuses, byte for byte.
 # Usage: plot_run_test.sh SOURCE_DIR SCRATCH_DIR
 set -euo pipefail
 src=$1 scratch=$2
@@ -39,9 +40,24 @@ out=$("$plot_run" --size 640x360 --title "a test run" "$scratch/paced.csv" "$scr
 size=$(head -c 24 "$scratch/run.png" | tail -c 8 | od -An -tu1 | tr -s ' ')
 [ "$size" = " 0 0 2 128 0 0 1 104" ] || fail "run.png is not 640x360: IHDR bytes$size"
 
+# An unpaced run (deadline_ns 0 throughout) has no lateness: engine times 1, 5 and 2 ms.
+cat >"$scratch/unpaced.csv" <<CSV
+$header
+0,0,1000000000,1001000000,0
+1,0,1001000000,1006000000,0
+2,0,1006000000,1008000000,0
+CSV
+out=$("$plot_run" "$scratch/unpaced.csv" "$scratch/unpaced.png" 2>&1) ||
+  fail "plot-run failed on an unpaced frames file: $out"
+[ "$out" = "$scratch/unpaced.png: 3 frames; engine time p50 2.000 ms, p99 5.000 ms, mean 2.667 ms; unpaced" ] ||
+  fail "unexpected output for an unpaced run: $out"
+[ "$(head -c 8 "$scratch/unpaced.png" | od -An -tu1 | tr -s ' ')" = " 137 80 78 71 13 10 26 10" ] ||
+  fail "unpaced.png is not a PNG"
+
 : >"$scratch/empty.csv"
 echo "$header" >"$scratch/no-frames.csv"
 sed '1s/,write_ns$//' "$scratch/paced.csv" >"$scratch/old-header.csv"
+sed '3s/^1,[0-9]*,/1,0,/' "$scratch/paced.csv" >"$scratch/half-paced.csv"
 usage="usage: plot-run [--size WxH] [--title TEXT] FRAMES.csv OUTPUT.png"
 # status|arguments (split at spaces)|standard error
 while IFS='|' read -r want args message; do
@@ -56,6 +72,7 @@ done <<CASES
 2|$scratch/empty.csv $scratch/out.png|plot-run: $scratch/empty.csv does not start with the line $header
 2|$scratch/old-header.csv $scratch/out.png|plot-run: $scratch/old-header.csv does not start with the line $header
 2|$scratch/no-frames.csv $scratch/out.png|plot-run: $scratch/no-frames.csv: no frames after the header
+2|$scratch/half-paced.csv $scratch/out.png|plot-run: $scratch/half-paced.csv: deadline_ns is 0 on 1 of its 3 frames, not on all or none
 2|--size 640 $scratch/paced.csv $scratch/out.png|plot-run: --size 640 is not WIDTHxHEIGHT in pixels (10 to 99999 each)
 2|$scratch/paced.csv|$usage
 CASES

@@ -3,9 +3,10 @@
 #include <errno.h>
 #include <string.h>
 
+#include <nlohmann/json.hpp>
 #include <vector>
 
-#include "json_text.h"
+#include "utf8_text.h"
 
 namespace {
 
@@ -42,22 +43,18 @@ void print_check_lines(FILE *out, const Check *check, const CheckResult *result)
 }
 
 std::string results_json(const Check *checks, const CheckResult *results, size_t count) {
-  std::string json = all_required_passed(checks, results, count) ? "{\"ready\":true,\"checks\":["
-                                                                 : "{\"ready\":false,\"checks\":[";
+  // The keys in the order they have always had, which a reader may rely on.
+  nlohmann::ordered_json report = {{"ready", all_required_passed(checks, results, count)},
+                                   {"checks", nlohmann::ordered_json::array()}};
   for (size_t i = 0; i < count; ++i) {
-    json += i == 0 ? "{\"name\":" : ",{\"name\":";
-    append_json_string(&json, checks[i].name);
-    json += checks[i].required ? ",\"required\":true,\"verdict\":\""
-                               : ",\"required\":false,\"verdict\":\"";
-    json += verdict_texts[results[i].verdict].json;
-    json += "\",\"detail\":";
-    append_json_string(&json, results[i].detail);
-    json += ",\"hint\":";
-    append_json_string(&json, results[i].hint);
-    json += "}";
+    report["checks"].push_back({{"name", well_formed_utf8(checks[i].name)},
+                                {"required", checks[i].required},
+                                {"verdict", verdict_texts[results[i].verdict].json},
+                                {"detail", well_formed_utf8(results[i].detail)},
+                                {"hint", well_formed_utf8(results[i].hint)}});
   }
-  json += "]}";
-  return json;
+  // In ASCII, so that a byte that is not UTF-8 reads as \u0080 to \u00ff, as it always has.
+  return report.dump(-1, ' ', true);
 }
 
 ChecksOutcome run_checks(bool json) {

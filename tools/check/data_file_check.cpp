@@ -7,7 +7,7 @@
 
 #include "checks.h"
 #include "data_files.h"
-#include "string_format.h"
+#include "tool_text.h"
 
 namespace {
 
@@ -57,29 +57,30 @@ CheckResult check_data_file(const DataFile *file) {
   struct stat st;
   if (stat(path, &st) != 0) {
     int err = errno;
-    return {VERDICT_FAIL, StringPrintf("%s: %s", path, strerror(err)), file->hint};
+    return {VERDICT_FAIL, string_printf("%s: %s", path, strerror(err)), file->hint};
   }
   if (!S_ISREG(st.st_mode)) {
-    return {VERDICT_FAIL, StringPrintf("%s is not a regular file", path), file->hint};
+    return {VERDICT_FAIL, string_printf("%s is not a regular file", path), file->hint};
   }
   // As warpbench opens it: permissions, an ACL or a security module can refuse what stat shows.
   // A regular file opens without waiting and without side effects.
   int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     int err = errno;
-    return {VERDICT_FAIL, StringPrintf("%s: opening it for reading: %s", path, strerror(err)),
+    return {VERDICT_FAIL, string_printf("%s: opening it for reading: %s", path, strerror(err)),
             unreadable_hint};
   }
   close(fd);
   if ((uint64_t)st.st_size != file->size) {
     return {
         VERDICT_FAIL,
-        StringPrintf("%s has %llu bytes, not the %llu of %s", path, (unsigned long long)st.st_size,
-                     (unsigned long long)file->size, file->what),
+        string_printf("%s has %llu bytes, not the %llu of %s", path, (unsigned long long)st.st_size,
+                      (unsigned long long)file->size, file->what),
         file->hint};
   }
   return {VERDICT_OK,
-          StringPrintf("%s: %llu bytes, %s", path, (unsigned long long)file->size, file->what), ""};
+          string_printf("%s: %llu bytes, %s", path, (unsigned long long)file->size, file->what),
+          ""};
 }
 
 }  // namespace

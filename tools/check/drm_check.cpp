@@ -8,7 +8,7 @@
 #include <xf86drm.h>
 
 #include "checks.h"
-#include "string_format.h"
+#include "tool_text.h"
 
 namespace {
 
@@ -65,8 +65,8 @@ struct DrmProbe {
 CheckResult gem_failure(const DrmProbe *p, const std::string &what, int error,
                         const char *hint = gem_hint) {
   return {VERDICT_FAIL,
-          StringPrintf("%s: driver %s; %s failed: %s", SOC_DRM_DEVICE, p->version->name,
-                       what.c_str(), strerror(error)),
+          string_printf("%s: driver %s; %s failed: %s", SOC_DRM_DEVICE, p->version->name,
+                        what.c_str(), strerror(error)),
           hint};
 }
 
@@ -76,14 +76,14 @@ CheckResult probe_device(DrmProbe *p) {
   p->fd = open(SOC_DRM_DEVICE, O_RDWR | O_CLOEXEC);
   if (p->fd < 0) {
     int err = errno;
-    return {VERDICT_FAIL, StringPrintf("%s: %s", SOC_DRM_DEVICE, strerror(err)),
+    return {VERDICT_FAIL, string_printf("%s: %s", SOC_DRM_DEVICE, strerror(err)),
             open_failure_hint(err)};
   }
   p->version = drmGetVersion(p->fd);
   if (p->version == nullptr) {
     int err = errno;
     return {VERDICT_FAIL,
-            StringPrintf("%s: no DRM device (drmGetVersion: %s)", SOC_DRM_DEVICE, strerror(err)),
+            string_printf("%s: no DRM device (drmGetVersion: %s)", SOC_DRM_DEVICE, strerror(err)),
             not_drm_hint};
   }
 
@@ -92,7 +92,7 @@ CheckResult probe_device(DrmProbe *p) {
   if (drmIoctl(p->fd, GEM_CREATE_REQUEST, &create) != 0) {
     int err = errno;
     return gem_failure(
-        p, StringPrintf("GEM create of one page (command 0x%08X)", GEM_CREATE_REQUEST), err);
+        p, string_printf("GEM create of one page (command 0x%08X)", GEM_CREATE_REQUEST), err);
   }
   p->object_made = true;
   p->handle = create.handle;
@@ -107,7 +107,7 @@ CheckResult probe_device(DrmProbe *p) {
   GemMapOffsetRequest where = {create.handle, 0, 0};
   if (drmIoctl(p->fd, GEM_MAP_OFFSET_REQUEST, &where) != 0) {
     int err = errno;
-    return gem_failure(p, StringPrintf("GEM map offset (command 0x%08X)", GEM_MAP_OFFSET_REQUEST),
+    return gem_failure(p, string_printf("GEM map offset (command 0x%08X)", GEM_MAP_OFFSET_REQUEST),
                        err);
   }
   void *map = mmap(nullptr, page, PROT_READ | PROT_WRITE, MAP_SHARED, p->fd, (off_t)where.offset);
@@ -127,7 +127,7 @@ CheckResult probe_device(DrmProbe *p) {
     return gem_failure(p, "GEM close", err);
   }
   return {VERDICT_OK,
-          StringPrintf(
+          string_printf(
               "%s: driver %s %d.%d.%d (%s), GEM create, PRIME export, map offset and mmap work",
               SOC_DRM_DEVICE, p->version->name, p->version->version_major,
               p->version->version_minor, p->version->version_patchlevel, p->version->desc),

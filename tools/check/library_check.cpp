@@ -8,7 +8,7 @@
 
 #include "checks.h"
 #include "probe_process.h"
-#include "string_format.h"
+#include "tool_text.h"
 
 namespace {
 
@@ -113,7 +113,7 @@ Operation operation(const LibraryProbe *p, LensOperation op) {
 // The library's failed call `what`, with `error`.
 CheckResult job_failure(const LibraryProbe *p, const std::string &what, int error) {
   return {VERDICT_FAIL,
-          StringPrintf("%s: %s failed: %s", p->path.c_str(), what.c_str(), strerror(error)),
+          string_printf("%s: %s failed: %s", p->path.c_str(), what.c_str(), strerror(error)),
           job_hint};
 }
 
@@ -170,7 +170,7 @@ CheckResult probe_library(LibraryProbe *p) {
     }
   }
   if (!missing.empty()) {
-    return {VERDICT_FAIL, StringPrintf("%s lacks %s", p->path.c_str(), missing.c_str()),
+    return {VERDICT_FAIL, string_printf("%s lacks %s", p->path.c_str(), missing.c_str()),
             missing_operation_hint};
   }
 
@@ -182,7 +182,7 @@ CheckResult probe_library(LibraryProbe *p) {
   }
   auto vb_alloc = operation<decltype(&tq_lenswarp_api_vb_alloc)>(p, OP_VB_ALLOC);
   const std::string alloc_step =
-      StringPrintf("tq_lenswarp_api_vb_alloc of %u bytes", job_picture_bytes);
+      string_printf("tq_lenswarp_api_vb_alloc of %u bytes", job_picture_bytes);
   for (int i = 0; i < 2; ++i) {
     begin_step(p, alloc_step);
     if (vb_alloc(p->vb_handle, job_picture_bytes, &p->buffers[i]) != 0) {
@@ -195,7 +195,7 @@ CheckResult probe_library(LibraryProbe *p) {
   FecConfig cfg;
   fill_identity_job(&cfg);
   const std::string init_step =
-      StringPrintf("tq_lenswarp_api_init of a %ux%u identity job", job_width, job_height);
+      string_printf("tq_lenswarp_api_init of a %ux%u identity job", job_width, job_height);
   begin_step(p, init_step);
   p->context = operation<decltype(&tq_lenswarp_api_init)>(p, OP_INIT)(&cfg);
   if (p->context == nullptr) {
@@ -203,7 +203,7 @@ CheckResult probe_library(LibraryProbe *p) {
     return job_failure(p, init_step, err);
   }
   const std::string process_step =
-      StringPrintf("tq_lenswarp_api_process of a %ux%u identity job", job_width, job_height);
+      string_printf("tq_lenswarp_api_process of a %ux%u identity job", job_width, job_height);
   begin_step(p, process_step);
   if (operation<decltype(&tq_lenswarp_api_process)>(p, OP_PROCESS)(p->context, p->buffers[0].fd,
                                                                    p->buffers[1].fd) != 0) {
@@ -211,8 +211,8 @@ CheckResult probe_library(LibraryProbe *p) {
     return job_failure(p, process_step, err);
   }
   return {VERDICT_OK,
-          StringPrintf("%s: all %d operations found, a %ux%u identity job ran", p->path.c_str(),
-                       (int)OP_COUNT, job_width, job_height),
+          string_printf("%s: all %d operations found, a %ux%u identity job ran", p->path.c_str(),
+                        (int)OP_COUNT, job_width, job_height),
           ""};
 }
 
@@ -291,27 +291,27 @@ CheckResult check_fec_library() {
   if (end.start_error != 0) {
     return {
         VERDICT_FAIL,
-        StringPrintf("%s: no process for the probe: %s", library_name, strerror(end.start_error)),
+        string_printf("%s: no process for the probe: %s", library_name, strerror(end.start_error)),
         no_process_hint};
   }
   ProbeReport report = read_records(end.sent);
-  if (report.step.empty()) report.step = StringPrintf("%s: the probe", library_name);
+  if (report.step.empty()) report.step = string_printf("%s: the probe", library_name);
   if (end.timed_out) {
     return {VERDICT_FAIL,
-            StringPrintf("%s did not return within %u s", report.step.c_str(), probe_limit_s),
+            string_printf("%s did not return within %u s", report.step.c_str(), probe_limit_s),
             hang_hint};
   }
   if (WIFSIGNALED(end.status)) {
     int signo = WTERMSIG(end.status);
     return {VERDICT_FAIL,
-            StringPrintf("%s ended the process by signal %d (%s)", report.step.c_str(), signo,
-                         strsignal(signo)),
+            string_printf("%s ended the process by signal %d (%s)", report.step.c_str(), signo,
+                          strsignal(signo)),
             ended_hint};
   }
   if (!report.complete || !WIFEXITED(end.status) || WEXITSTATUS(end.status) != 0) {
     return {VERDICT_FAIL,
-            StringPrintf("%s ended the process with status %d", report.step.c_str(),
-                         WIFEXITED(end.status) ? WEXITSTATUS(end.status) : -1),
+            string_printf("%s ended the process with status %d", report.step.c_str(),
+                          WIFEXITED(end.status) ? WEXITSTATUS(end.status) : -1),
             ended_hint};
   }
   return report.result;

@@ -4,12 +4,12 @@
 
 #include "check_report.h"
 #include "command_line.h"
-#include "standard_streams.h"
+#include "tool_streams.h"
 
 int main(int argc, char *argv[]) {
   // Before anything is opened, so that neither the device nor a socket takes a standard stream's
   // number and receives the lines.
-  if (!openStandardStreams()) return 1;
+  if (!open_standard_streams()) return 1;
   const CheckMode mode = parse_command_line(argc, argv);
   switch (mode) {
     case MODE_HELP:

@@ -1,11 +1,8 @@
-#include <errno.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <string.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <sys/un.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <vector>
@@ -15,7 +12,7 @@
 #include "environment_setting.h"
 #include "request_json.h"
 #include "service_endpoint.h"
-#include "string_format.h"
+#include "tool_text.h"
 
 namespace {
 
@@ -41,15 +38,14 @@ const char deadline_hint[] =
 // every byte that arrives.
 const unsigned int exchange_deadline_s = 10;
 
-// The socket of the exchange in progress (-1: none), and whether the deadline has passed.
-volatile sig_atomic_t exchange_fd = -1;
-volatile sig_atomic_t deadline_passed = 0;
+// The client's socket during the exchange, and whether the deadline has passed.
+DumpClient::Interruption exchange;
 
 // At the deadline: shutting the socket down ends whatever waits on it, where a receive carried on
 // after the interruption would wait again. shutdown is async-signal-safe.
 void on_deadline(int) {
-  deadline_passed = 1;
-  if (exchange_fd >= 0) shutdown(exchange_fd, SHUT_RDWR);
+  exchange.stop = 1;
+  if (exchange.socket >= 0) shutdown(exchange.socket, SHUT_RDWR);
 }
 
 // The deadline's timer and handler while an exchange runs; the previous ones come back after it.
@@ -59,7 +55,7 @@ struct DeadlineTimer {
 };
 
 void start_deadline(DeadlineTimer *timer) {
-  deadline_passed = 0;
+  exchange.stop = 0;
   struct sigaction action = {};
   action.sa_handler = on_deadline;
   sigemptyset(&action.sa_mask);
@@ -73,148 +69,93 @@ void start_deadline(DeadlineTimer *timer) {
 void stop_deadline(DeadlineTimer *timer) {
   setitimer(ITIMER_REAL, &timer->previous_timer, nullptr);
   sigaction(SIGALRM, &timer->previous_action, nullptr);
-  exchange_fd = -1;
 }
 
-struct ServiceAddress {
-  struct sockaddr_storage storage;
-  socklen_t length;
+// What the addresses the client refuses are not.
+static_assert(sizeof(sockaddr_un::sun_path) == 108, "a socket path of up to 107 bytes");
+const struct {
+  DumpClient::Step step;
+  const char *why;
+} address_faults[] = {
+    {DumpClient::kNoProtocol, "neither tcp:// nor domain://"},
+    {DumpClient::kInetAddress, "no dotted IPv4 address and port 1 to 65535"},
+    {DumpClient::kSocketPath, "no socket path of 1 to 107 characters"},
 };
 
-// The address of `uri` as quillox reads it; false with `why` when it names none.
-bool service_address(const char *uri, ServiceAddress *address, std::string *why) {
-  char proto[16], host[256], path[256];
-  int port;
-  DumpClient::urlSplit(proto, sizeof(proto), nullptr, 0, host, sizeof(host), &port, path,
-                       sizeof(path), uri);
-  memset(address, 0, sizeof(*address));
-  if (strcmp(proto, "tcp") == 0) {
-    struct sockaddr_in *in = reinterpret_cast<struct sockaddr_in *>(&address->storage);
-    // quillox would connect to INADDR_NONE, the broadcast address, which fails.
-    if (!DumpClient::inetAddress(host, port, in) || in->sin_addr.s_addr == INADDR_NONE) {
-      *why = "no dotted IPv4 address and port 1 to 65535";
-      return false;
-    }
-    address->length = sizeof(*in);
-    return true;
-  }
-  if (strcmp(proto, "domain") == 0) {
-    struct sockaddr_un *un = reinterpret_cast<struct sockaddr_un *>(&address->storage);
-    un->sun_family = AF_UNIX;
-    if (path[0] == '\0' || strlen(path) >= sizeof(un->sun_path)) {
-      *why = StringPrintf("no socket path of 1 to %zu characters", sizeof(un->sun_path) - 1);
-      return false;
-    }
-    strcpy(un->sun_path, path);
-    address->length = (socklen_t)sizeof(*un);
-    return true;
-  }
-  *why = "neither tcp:// nor domain://";
-  return false;
-}
-
-// Why an exchange stopped with `error` while quillox would still be `doing` it: the deadline, the
+// Why the exchange stopped with `error` while quillox would still be `doing` it: the deadline, the
 // end of the connection (0), the time-out or the system's text.
-std::string failure_text(int error, unsigned long timeout_s, const char *doing) {
-  if (deadline_passed) {
-    return StringPrintf(
+std::string failure_text(const DumpClient &client, int error, const char *doing) {
+  if (exchange.stop) {
+    return string_printf(
         "stopped at the check's deadline of %u s for the whole exchange, where "
         "quillox would still be %s",
         exchange_deadline_s, doing);
   }
   if (error == 0) return "connection closed";
-  // A connect that times out says EINPROGRESS (TCP) or EAGAIN (local socket).
-  if (timeout_s > 0 && (error == EAGAIN || error == EWOULDBLOCK || error == EINPROGRESS)) {
-    return StringPrintf("no progress for %lu s (QUILLOX_TIMEOUT)", timeout_s);
-  }
+  if (client.isTimeout(error)) return client.noProgressText();
   return strerror(error);
 }
 
-// quillox's request for a dump of every module.
-std::string dump_request() {
-  std::string json;
-  appendRequestJson(&json, {"all"}, {}, true);
-  std::string text = makeRequestText(kDumpUriName, json);
-  std::string message(8 + kRequestSize, '\0');
-  const unsigned int head[2] = {kRequestType, kRequestSize};
-  memcpy(&message[0], head, sizeof(head));
-  memcpy(&message[8], text.data(), text.size());
-  return message;
-}
-
-// What the exchange holds to: quillox's idle time-out and size limit.
-struct ExchangeLimits {
-  unsigned long timeout_s;
-  unsigned long max_dump_mib;
-};
-
-// Connects, asks and takes the whole answer, which is dropped; the first step that fails ends the
-// exchange with its result. The socket is left in `*fd` for the caller to close.
-CheckResult ask_service(const char *uri, const ExchangeLimits &limits, int *fd) {
-  ServiceAddress address;
-  std::string why;
-  if (!service_address(uri, &address, &why)) {
-    return {VERDICT_FAIL, StringPrintf("%s: %s", uri, why.c_str()), address_hint};
-  }
-  *fd = socket(address.storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (*fd < 0) {
-    int err = errno;
-    return {VERDICT_FAIL, StringPrintf("%s: socket: %s", uri, strerror(err)), start_service_hint};
-  }
-  exchange_fd = *fd;
-  const unsigned long timeout_s = limits.timeout_s;
-  struct timeval limit = {};
-  limit.tv_sec = (time_t)timeout_s;
-  // A connect waits for as long as a send may.
-  if (setsockopt(*fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof(limit)) != 0 ||
-      setsockopt(*fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit)) != 0 ||
-      connect(*fd, reinterpret_cast<struct sockaddr *>(&address.storage), address.length) != 0) {
-    int err = errno;
+// Connects, asks for a dump of every module as quillox does and takes the whole answer, which is
+// dropped; the first step that fails ends the exchange with its result.
+CheckResult ask_service(const char *uri, unsigned long max_dump_mib, DumpClient *client) {
+  if (!client->connectTo(uri)) {
+    const DumpClient::Failure &f = client->failure();
+    for (const auto &fault : address_faults) {
+      if (f.step == fault.step) {
+        return {VERDICT_FAIL, string_printf("%s: %s", uri, fault.why), address_hint};
+      }
+    }
+    if (f.step == DumpClient::kSocket) {
+      return {VERDICT_FAIL, string_printf("%s: socket: %s", uri, strerror(f.error)),
+              start_service_hint};
+    }
     return {
         VERDICT_FAIL,
-        StringPrintf("%s: connect: %s", uri, failure_text(err, timeout_s, "connecting").c_str()),
+        string_printf("%s: connect: %s", uri, failure_text(*client, f.error, "connecting").c_str()),
         start_service_hint};
   }
-
-  int err = 0;
-  const std::string request = dump_request();
-  if (DumpClient::sendWhole(*fd, request.data(), (unsigned int)request.size(), &err) <
-      request.size()) {
+  std::string json;
+  appendRequestJson(&json, {"all"}, {}, true);
+  const std::string text = makeRequestText(kDumpUriName, json);
+  std::vector<char> request(kRequestSize, '\0');
+  memcpy(request.data(), text.data(), text.size());
+  if (!client->sendDump(kRequestType, request.data(), kRequestSize)) {
     return {VERDICT_FAIL,
-            StringPrintf("%s: sending the request: %s", uri,
-                         failure_text(err, timeout_s, "sending").c_str()),
-            deadline_passed ? deadline_hint : answer_hint};
+            string_printf("%s: sending the request: %s", uri,
+                          failure_text(*client, client->failure().error, "sending").c_str()),
+            exchange.stop ? deadline_hint : answer_hint};
   }
-  unsigned int head[2];
-  unsigned int got =
-      DumpClient::receiveBuffer(*fd, reinterpret_cast<char *>(head), sizeof(head), &err);
-  if (got < sizeof(head)) {
+  unsigned int id, size;
+  if (!client->receiveDumpMessage(id, size)) {
+    const DumpClient::Failure &f = client->failure();
     return {VERDICT_FAIL,
-            StringPrintf("%s: %u of 8 answer head bytes received; %s", uri, got,
-                         failure_text(err, timeout_s, "receiving").c_str()),
-            deadline_passed ? deadline_hint : answer_hint};
+            string_printf("%s: %u of 8 answer head bytes received; %s", uri, f.done,
+                          failure_text(*client, f.error, "receiving").c_str()),
+            exchange.stop ? deadline_hint : answer_hint};
   }
-  if (dumpOverLimit(head[1], limits.max_dump_mib)) {
+  if (dumpOverLimit(size, max_dump_mib)) {
     return {VERDICT_FAIL,
-            StringPrintf("%s: the answer announces a dump of %u bytes, over quillox's limit of "
-                         "%lu MiB (QUILLOX_MAX_DUMP)",
-                         uri, head[1], limits.max_dump_mib),
+            string_printf("%s: the answer announces a dump of %u bytes, over quillox's limit of "
+                          "%lu MiB (QUILLOX_MAX_DUMP)",
+                          uri, size, max_dump_mib),
             size_hint};
   }
+  // Taken piece by piece: the dump is dropped, and may be as large as the limit.
   std::vector<char> sink(64 * 1024);
-  unsigned int received = 0;
-  while (received < head[1]) {
-    unsigned int want = std::min<unsigned int>(head[1] - received, (unsigned int)sink.size());
-    unsigned int n = DumpClient::receiveBuffer(*fd, sink.data(), want, &err);
-    received += n;
-    if (n < want) {
-      return {VERDICT_FAIL,
-              StringPrintf("%s: %u of %u announced dump bytes received; %s", uri, received, head[1],
-                           failure_text(err, timeout_s, "receiving").c_str()),
-              deadline_passed ? deadline_hint : answer_hint};
+  for (unsigned int received = 0; received < size;) {
+    const unsigned int want = std::min<unsigned int>(size - received, (unsigned int)sink.size());
+    if (!client->receiveDump(sink.data(), want)) {
+      const DumpClient::Failure &f = client->failure();
+      return {
+          VERDICT_FAIL,
+          string_printf("%s: %u of %u announced dump bytes received; %s", uri, received + f.done,
+                        size, failure_text(*client, f.error, "receiving").c_str()),
+          exchange.stop ? deadline_hint : answer_hint};
     }
+    received += want;
   }
-  return {VERDICT_OK, StringPrintf("%s: answered a dump request", uri), ""};
+  return {VERDICT_OK, string_printf("%s: answered a dump request", uri), ""};
 }
 
 }  // namespace
@@ -222,15 +163,18 @@ CheckResult ask_service(const char *uri, const ExchangeLimits &limits, int *fd) 
 CheckResult check_tuning_service() {
   const char *uri = serviceUri();
   // As quillox reads them, but for the idle time-out's default.
-  ExchangeLimits limits;
-  limits.timeout_s = environmentNumber("QUILLOX_TIMEOUT", 0, kMaxIdleTimeout, default_timeout_s);
-  limits.max_dump_mib =
+  const unsigned long timeout_s =
+      environmentNumber("QUILLOX_TIMEOUT", 0, kMaxIdleTimeout, default_timeout_s);
+  const unsigned long max_dump_mib =
       environmentNumber("QUILLOX_MAX_DUMP", 1, kMaxMaxDumpMiB, kDefaultMaxDumpMiB);
+  // quillox's own client, saying nothing itself: its failures become the check's line.
+  DumpClient client;
+  client.setQuiet(true);
+  client.setIdleTimeout((unsigned int)timeout_s);
+  client.setInterruption(&exchange);
   DeadlineTimer timer;
   start_deadline(&timer);
-  int fd = -1;
-  CheckResult result = ask_service(uri, limits, &fd);
+  CheckResult result = ask_service(uri, max_dump_mib, &client);
   stop_deadline(&timer);
-  if (fd >= 0) close(fd);
   return result;
 }

@@ -1,8 +1,6 @@
-#include "json_text.h"
+#include "utf8_text.h"
 
 #include <stddef.h>
-
-#include "string_format.h"
 
 namespace {
 
@@ -36,24 +34,21 @@ size_t utf8_sequence_length(const unsigned char *s, size_t n) {
 
 }  // namespace
 
-void append_json_string(std::string *out, const std::string &text) {
+std::string well_formed_utf8(const std::string &text) {
   const unsigned char *s = reinterpret_cast<const unsigned char *>(text.data());
   const size_t n = text.size();
-  *out += '"';
+  std::string utf8;
   for (size_t i = 0; i < n;) {
-    if (s[i] == '"' || s[i] == '\\') {
-      *out += '\\';
-      *out += (char)s[i++];
-    } else if (s[i] < 0x20) {
-      StringAppendF(out, "\\u%04x", s[i++]);
-    } else if (s[i] < 0x80) {
-      *out += (char)s[i++];
+    if (s[i] < 0x80) {
+      utf8 += (char)s[i++];
     } else if (size_t length = utf8_sequence_length(s + i, n - i)) {
-      out->append(text, i, length);
+      utf8.append(text, i, length);
       i += length;
     } else {
-      StringAppendF(out, "\\u%04x", s[i++]);
+      // The two bytes of U+0080 to U+00FF.
+      utf8 += (char)(0xC0 | s[i] >> 6);
+      utf8 += (char)(0x80 | (s[i++] & 0x3F));
     }
   }
-  *out += '"';
+  return utf8;
 }
