@@ -26,7 +26,7 @@ namespace {
 const char kPictureFile[] = "imx415_4k_nv12.yuv";
 const char kMesh0File[] = "zm3318c_fecMesh_src3840x2160_dst3840x2160_step32x16_level000.bin";
 const char kMesh200File[] = "zm3318c_fecMesh_src3840x2160_dst3840x2160_step32x16_level200.bin";
-const off_t kPictureBytes = 3840 * 2160 * 3 / 2;
+const off_t kPictureBytes = (off_t)nv12_frame_bytes(3840, 2160);
 const off_t kMeshBytes = 6 * 121 * 136;
 
 // The checks' places in the output.

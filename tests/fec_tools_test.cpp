@@ -91,7 +91,7 @@ TEST_F(FecTools, TestPicturesAreFlatOrSeenThroughTheLens) {
   ProgramResult r = run_tool("nv12-testpic", {"128", "64", "flat.yuv"}, mDir.path());
   ASSERT_EQ(0, r.exit_status) << r.err;
   const std::string flat = mDir.read("flat.yuv");
-  ASSERT_EQ(128u * 64 * 3 / 2, flat.size());
+  ASSERT_EQ(nv12_frame_bytes(128, 64), flat.size());
   for (int y = 0; y < 64; ++y) {
     EXPECT_EQ(235, (uint8_t)flat[y * 128 + 64]) << "grid line at x = 64, row " << y;
   }
@@ -128,7 +128,7 @@ bool read_png(const std::string &path, png_uint_32 *w, png_uint_32 *h, std::vect
 
 TEST_F(FecTools, PngsShowTheChosenFrame) {
   // Two 8x4 frames: limited-range black, then white.
-  std::string frames(8 * 4 * 3 / 2 * 2, '\x80');
+  std::string frames(nv12_frame_bytes(8, 4) * 2, '\x80');
   for (int i = 0; i < 32; ++i) {
     frames[i] = 16;
     frames[48 + i] = (char)235;
@@ -194,7 +194,7 @@ TEST_F(FecTools, PngColoursFollowBt601WithUBeforeV) {
 }
 
 // An 8x4 NV12 frame whose samples all differ, with room above each for a change.
-constexpr size_t kSmallFrame = 8 * 4 * 3 / 2;
+const size_t kSmallFrame = nv12_frame_bytes(8, 4);
 std::string small_frame() {
   std::string frame(kSmallFrame, '\0');
   for (size_t i = 0; i < frame.size(); ++i) frame[i] = (char)(100 + i * 7 % 50);
@@ -299,7 +299,7 @@ TEST_F(FecTools, CompareTakesTheFramesAskedFor) {
 // Frames past 2 GiB are reached by a 64-bit seek, on armhf too: frame 200 of a sparse file of 201
 // 4K frames converts and compares exactly as the same frames do alone.
 TEST_F(FecTools, FramesPast2GiBReadAsTheSameFramesAlone) {
-  const size_t frame_bytes = 3840 * 2160 * 3 / 2;
+  const size_t frame_bytes = nv12_frame_bytes(3840, 2160);
   std::string ref(frame_bytes, '\0');
   for (size_t i = 0; i < frame_bytes; ++i) ref[i] = (char)(i * 131 / 4096 + i % 7);
   const std::string test = changed(ref, {12345, 3840 * 2160 + 777}, 9);
@@ -412,7 +412,7 @@ TEST_F(FecTools, ShortOfMemoryToolsSayWhatTheyCouldNotAllocate) {
 #ifndef TOOLS_TESTS_SANITIZED
   GTEST_SKIP() << "needs the sanitizer build, whose allocator can be told to fail";
 #endif
-  mDir.write("big.yuv", std::string(2048 * 2048 * 3 / 2, '\x80'));
+  mDir.write("big.yuv", std::string(nv12_frame_bytes(2048, 2048), '\x80'));
   const std::string frame = "6291456 bytes for frame 0 of big.yuv\n";
   const struct {
     std::string tool;

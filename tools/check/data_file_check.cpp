@@ -7,21 +7,11 @@
 
 #include "checks.h"
 #include "data_files.h"
+#include "mesh_format.h"
+#include "pixel_formats.h"
 #include "tool_text.h"
 
 namespace {
-
-// One raw NV12 picture: a luma plane and a half-height plane of interleaved chroma.
-constexpr uint64_t nv12_picture_bytes(uint64_t width, uint64_t height) {
-  return width * height * 3 / 2;
-}
-
-// A mesh holds 6 bytes per point of a grid every 32 columns and 16 rows of the output, both
-// edges included (the library's calFecMeshsize, which this check cannot call).
-constexpr uint64_t mesh_file_bytes(uint64_t out_width, uint64_t out_height) {
-  return 6 * ((out_width + 31) / 32 + 1) * ((out_height + 15) / 16 + 1);
-}
-static_assert(mesh_file_bytes(3840, 2160) == 6 * 121 * 136, "the 4K mesh");
 
 const char picture_hint[] =
     "put the 3840x2160 NV12 picture there, or set WARPBENCH_DATA_DIR to the directory that holds "
@@ -43,12 +33,13 @@ struct DataFile {
 };
 
 // The names hold their geometry: a 4K picture, and meshes from 3840x2160 to 3840x2160 in steps of
-// 32x16.
-const DataFile picture = {DEFAULT_INPUT_FILE, nv12_picture_bytes(3840, 2160),
+// 32x16, of the size the lens room gives (the library's calFecMeshsize, which this check cannot
+// call, says the same).
+const DataFile picture = {DEFAULT_INPUT_FILE, nv12_frame_bytes(3840, 2160),
                           "one 3840x2160 NV12 picture", picture_hint};
-const DataFile mesh_level0 = {LEVEL000_MESH_FILE, mesh_file_bytes(3840, 2160),
+const DataFile mesh_level0 = {LEVEL000_MESH_FILE, lenswarp::mesh_geometry(3840, 2160).bytes(),
                               "a 3840x2160 mesh in steps of 32x16", mesh_hint};
-const DataFile mesh_level200 = {LEVEL200_MESH_FILE, mesh_file_bytes(3840, 2160),
+const DataFile mesh_level200 = {LEVEL200_MESH_FILE, lenswarp::mesh_geometry(3840, 2160).bytes(),
                                 "a 3840x2160 mesh in steps of 32x16", mesh_hint};
 
 CheckResult check_data_file(const DataFile *file) {

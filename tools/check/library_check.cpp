@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "checks.h"
+#include "pixel_formats.h"
 #include "probe_process.h"
 #include "tool_text.h"
 
@@ -53,8 +54,7 @@ static_assert(sizeof(operation_names) / sizeof(operation_names[0]) == OP_COUNT,
 // One mesh cell (the mesh's grid step), corrected at level 0: the identity. NV12 sizes are even.
 const uint32_t job_width = 32;
 const uint32_t job_height = 16;
-const uint32_t job_picture_bytes = job_width * job_height * 3 / 2;
-const uint32_t nv12_fourcc = 0x3231564E;
+const uint32_t job_picture_bytes = (uint32_t)nv12_frame_bytes(job_width, job_height);
 
 const char not_found_hint[] =
     "install the maker's libLenswarp.so in a directory the loader searches (/usr/lib, or one "
@@ -140,7 +140,7 @@ void fill_identity_job(FecConfig *cfg) {
   cfg->size = sizeof(FecConfig);
   cfg->width = cfg->out_width = job_width;
   cfg->height = cfg->out_height = job_height;
-  cfg->pixelformat = cfg->out_pixelformat = nv12_fourcc;
+  cfg->pixelformat = cfg->out_pixelformat = DRM_FORMAT_NV12;
   cfg->mesh_mode = FEC_MESH_MODE_ONLINE;
   // A lens centred on the picture; at level 0 the mesh is the identity whatever the lens.
   cfg->online.light_center[0] = job_width / 2;

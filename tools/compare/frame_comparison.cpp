@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "frame_file.h"
+#include "pixel_formats.h"
 #include "tool_io.h"
 #include "tool_png.h"
 
@@ -131,7 +132,7 @@ CompareOutcome compare_frame_files(const CompareSettings &settings) {
             height);
     return COMPARE_BAD_INPUT;
   }
-  const size_t frame_bytes = heat_bytes / 2;
+  const size_t frame_bytes = (size_t)nv12_frame_bytes(width, height);
 
   std::unique_ptr<uint8_t[]> test, ref;
   if (!read_compared_frame(settings.test_path, settings.test_frame, frame_bytes, &test) ||

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "fisheye_model.h"
+#include "pixel_formats.h"
 
 namespace testpic {
 namespace {
@@ -115,7 +116,7 @@ void render_fisheye(const FecOnlineConfig &cfg, int width, int height, int sampl
 
 std::vector<uint8_t> render_fisheye(const FecOnlineConfig &cfg, int width, int height,
                                     int samples) {
-  std::vector<uint8_t> pic((size_t)width * height * 3 / 2);
+  std::vector<uint8_t> pic((size_t)nv12_frame_bytes(width, height));
   render_fisheye(cfg, width, height, samples, pic.data());
   return pic;
 }

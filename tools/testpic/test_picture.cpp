@@ -9,6 +9,7 @@
 #include "calibration_ini.h"
 #include "fisheye_model.h"
 #include "fisheye_scene.h"
+#include "pixel_formats.h"
 #include "tool_io.h"
 
 bool write_test_picture(const TestpicSettings &s) {
@@ -24,7 +25,7 @@ bool write_test_picture(const TestpicSettings &s) {
       return false;
     }
   }
-  const size_t size = (size_t)s.width * s.height * 3 / 2;
+  const size_t size = (size_t)nv12_frame_bytes(s.width, s.height);
   std::unique_ptr<uint8_t[]> pic = allocate_bytes("nv12-testpic", size, "the picture");
   if (!pic) return false;
   if (s.ini != nullptr) {

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "frame_file.h"
+#include "pixel_formats.h"
 #include "tool_io.h"
 #include "tool_png.h"
 
@@ -49,7 +50,8 @@ void shrink_to_rgb(const uint8_t *nv12, int w, int h, int s, int out_w, int out_
 
 bool convert_frame_to_png(const TopngSettings &settings) {
   const int w = (int)settings.width, h = (int)settings.height, s = (int)settings.scale;
-  const size_t frame_bytes = (size_t)w * h * 3 / 2;
+  // Sizes of at most 16384 lines and columns: the frame fits a 32-bit size_t.
+  const size_t frame_bytes = (size_t)nv12_frame_bytes(w, h);
   std::unique_ptr<uint8_t[]> nv12;
   FrameRead read = read_frame("nv12-topng", settings.input, settings.frame, frame_bytes, &nv12);
   if (read.result != FRAME_READ) {
