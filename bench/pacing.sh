@@ -19,10 +19,6 @@ runs=${RUNS:-3}
 fmt="width=$width,height=$height,pixelformat=NV12"
 
 source bench/release_install.sh
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-install_release "$work"
-bin=$work/install/bin
 "$bin/nv12-testpic" "$width" "$height" "$work/picture.yuv" >/dev/null
 mesh_points=$(( ((width + 31) / 32 + 1) * ((height + 15) / 16 + 1) ))
 head -c $((6 * mesh_points)) /dev/zero > "$work/mesh.bin"

@@ -18,10 +18,6 @@ height=720
 fmt="width=$width,height=$height,pixelformat=NV12"
 
 source bench/release_install.sh
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-install_release "$work"
-bin=$work/install/bin
 # The lens of scripts/demo, as the calibration INI fuzzer keeps it among its seeds.
 cp fuzz/corpus/calibration_ini/demo-lens "$work/calib.ini"
 "$bin/nv12-testpic" --calib-ini "$work/calib.ini" "$width" "$height" "$work/picture.yuv" >/dev/null
