@@ -27,12 +27,6 @@ class DumpMemoryTest : public testing::Test {
   DumpMemory mMemory;
 };
 
-TEST_F(DumpMemoryTest, TitleLine) {
-  std::string out = "x";
-  EXPECT_TRUE(mMemory.writeStrHead(" cpu freq ", out));
-  EXPECT_EQ("x-----------------  cpu freq  -----------------\n", out);
-}
-
 TEST_F(DumpMemoryTest, ClockSectionsShowTheirCommandsLines) {
   mTools.kernelFile("/sys/devices/system/cpu/cpu1/cpufreq/scaling_cur_freq", "1416000\n");
   mTools.kernelFile(kClkSummary,
@@ -79,19 +73,6 @@ TEST_F(DumpMemoryTest, ASectionWithoutOutputIsItsTitleAndAnEmptyLine) {
   EXPECT_EQ(
       "-----------------  gpu freq  -----------------\n800000000\n\n"
       "-----------------  gpu utils  -----------------\n\n",
-      out);
-}
-
-TEST_F(DumpMemoryTest, FreeSection) {
-  mTools.freeOutput(
-      "               total        used        free\nMem:         2010000      812000      "
-      "998000\n");
-  std::string out;
-  EXPECT_TRUE(mMemory.dumpMemoryFree(out));
-  EXPECT_EQ(
-      "-----------------  memory info  -----------------\n"
-      "               total        used        free\n"
-      "Mem:         2010000      812000      998000\n\n",
       out);
 }
 

@@ -85,23 +85,6 @@ TEST_F(CommandLine, InvalidPixelformatEndsWithoutTheUsage) {
   }
 }
 
-TEST_F(CommandLine, PixelformatCodesReachTheLibrary) {
-  write_picture();
-  write_mesh();
-  struct {
-    const char *value;
-    uint32_t code;
-  } cases[] = {{"NV12-BE", 0xB231564Eu}, {"0x3231564E", 0x3231564Eu}, {"1234", 0x34333231u}};
-  for (const auto &c : cases) {
-    ProgramResult r = run({"-s", "-v", std::string("width=64,height=32,pixelformat=") + c.value,
-                           "-x", "width=64,height=32,pixelformat=NV12", "--mesh-from", "mesh.bin",
-                           "--stream-from", "in.yuv", "--stream-count", "1"});
-    auto inits = trace_of("init");
-    ASSERT_FALSE(inits.empty());
-    EXPECT_EQ(c.code, inits.back()["cfg"]["pixelformat"].get<uint32_t>()) << c.value;
-  }
-}
-
 TEST_F(CommandLine, SilentTakesEffectFromItsPosition) {
   ProgramResult r = run({"-s", "--fps", "0"});
   EXPECT_EQ("", r.err);

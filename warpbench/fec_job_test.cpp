@@ -96,19 +96,6 @@ TEST_F(FecJobTest, FillCopiesSettingsIntoAZeroedRecord) {
 #endif
 }
 
-TEST_F(FecJobTest, MeshFileWinsOverTheIniAndIsSplit) {
-  run_settings.mesh_from = "/data/m/x.bin";
-  run_settings.calib_ini_from = "/nonexistent.ini";
-  FecConfig cfg;
-  fill_fec_config(&cfg, &run_settings);
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(MESH_SOURCE_OK, choose_mesh_source(&cfg, &run_settings));
-  EXPECT_EQ("", testing::internal::GetCapturedStdout());
-  EXPECT_EQ(FEC_MESH_MODE_FILE, cfg.mesh_mode);
-  EXPECT_STREQ("/data/m/", cfg.mesh_dir);
-  EXPECT_STREQ("x.bin", cfg.mesh_name);
-}
-
 TEST_F(FecJobTest, OverlongPathsAreRefusedWithStatusOneReasons) {
   const std::string long_dir = "/" + std::string(127, 'd') + "/m.bin";
   run_settings.mesh_from = long_dir.c_str();

@@ -111,31 +111,6 @@ TEST(ParseFmt, StoresEachKeyAndStopsAtTheFirstBadOne) {
   EXPECT_EQ(7u, w);
 }
 
-TEST(ParseFmt, InvalidPixelformatHasItsOwnResultAndStopsThere) {
-  uint32_t w = 0, h = 0, pf = 0;
-  std::string arg = "pixelformat=nv,width=9";
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(PARSE_FMT_BAD_PIXELFORMAT, parse_fmt(&arg[0], &w, &h, &pf));
-  EXPECT_EQ("The pixelformat 'nv' is invalid\n", testing::internal::GetCapturedStderr());
-  EXPECT_EQ(0u, w);
-}
-
-TEST(ParseBgVal, KeepsValuesStoredBeforeAFailure) {
-  uint32_t y = 0, u = 0, v = 0;
-  std::string arg = "y=16,u=128,v=0x80";
-  EXPECT_EQ(0, parse_bg_val(&arg[0], &y, &u, &v));
-  EXPECT_EQ(16u, y);
-  EXPECT_EQ(128u, u);
-  EXPECT_EQ(128u, v);
-
-  arg = "y=1,k=1,v=9";
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(-1, parse_bg_val(&arg[0], &y, &u, &v));
-  EXPECT_EQ("Invalid suboptions specified\n", testing::internal::GetCapturedStderr());
-  EXPECT_EQ(1u, y);
-  EXPECT_EQ(128u, v);
-}
-
 TEST(Options, ShortLettersComeFromTheTable) {
   EXPECT_STREQ("zsv:x:f:t", short_option_letters());
 }
