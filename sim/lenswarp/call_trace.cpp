@@ -5,6 +5,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <mutex>
 
 #include "library_settings.h"
@@ -21,6 +22,16 @@ int trace_fd() {
     return open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   }();
   return fd;
+}
+
+// A whole number as the integer it is ("1920", "0"), as the trace has always written it, where a
+// reader may take the type from the text; any other number in its shortest exact form.
+nlohmann::ordered_json number_json(double v) {
+  if (std::isfinite(v) && std::trunc(v) == v && std::fabs(v) < 1e17 &&
+      !(v == 0 && std::signbit(v))) {
+    return (int64_t)v;
+  }
+  return v;
 }
 
 }  // namespace
@@ -70,8 +81,10 @@ TraceLine &TraceLine::str(const char *name, const char *text, size_t max_len) {
 
 TraceLine::Json TraceLine::online_json(const FecOnlineConfig &o) {
   // A value that is no number (NaN, infinity) is written as null.
-  return {{"light_center", {o.light_center[0], o.light_center[1]}},
-          {"coeff", {o.coeff[0], o.coeff[1], o.coeff[2], o.coeff[3]}},
+  return {{"light_center", {number_json(o.light_center[0]), number_json(o.light_center[1])}},
+          {"coeff",
+           {number_json(o.coeff[0]), number_json(o.coeff[1]), number_json(o.coeff[2]),
+            number_json(o.coeff[3])}},
           {"direction", o.direction},
           {"style", o.style},
           {"correct_level", o.correct_level},
