@@ -9,7 +9,6 @@
 
 namespace {
 
-const char kClkSummary[] = "/sys/kernel/debug/clk/clk_summary";
 const char kMmDump[] = "/sys/kernel/debug/dri/0/mm_dump";
 
 // The sections run their commands with fake tools first on PATH.
@@ -26,41 +25,6 @@ class DumpMemoryTest : public testing::Test {
   FakeTools mTools;
   DumpMemory mMemory;
 };
-
-TEST_F(DumpMemoryTest, ClockSectionsShowTheirCommandsLines) {
-  mTools.kernelFile("/sys/devices/system/cpu/cpu1/cpufreq/scaling_cur_freq", "1416000\n");
-  mTools.kernelFile(kClkSummary,
-                    "    aclk_vdec         1  1  0  396000000  0  0  50000\n"
-                    "    aclk_rga          1  1  0  297000000  0  0  50000\n"
-                    "    hclk_vdec         1  1  0  148500000  0  0  50000\n"
-                    "    clk_rga_core      1  1  0  594000000  0  0  50000\n");
-  mTools.kernelFile("/sys/kernel/debug/clk/clk_scmi_gpu/clk_rate", "800000000\n");
-  mTools.kernelFile("/sys/devices/platform/fde60000.gpu/utilisation", "37\n");
-
-  std::string out;
-  EXPECT_TRUE(mMemory.dumpCpuFreq(out));
-  EXPECT_EQ("-----------------  cpu freq  -----------------\n1416000\n\n", out);
-  out.clear();
-  EXPECT_TRUE(mMemory.dumpVpuFreq(out));
-  EXPECT_EQ(
-      "-----------------  vpu freq  -----------------\n"
-      "    aclk_vdec         1  1  0  396000000  0  0  50000\n"
-      "    hclk_vdec         1  1  0  148500000  0  0  50000\n\n",
-      out);
-  out.clear();
-  EXPECT_TRUE(mMemory.dumpGpuFreq(out));
-  EXPECT_EQ(
-      "-----------------  gpu freq  -----------------\n800000000\n\n"
-      "-----------------  gpu utils  -----------------\n37\n\n",
-      out);
-  out.clear();
-  EXPECT_TRUE(mMemory.dumpRgaFreq(out));
-  EXPECT_EQ(
-      "-----------------  rga freq  -----------------\n"
-      "    aclk_rga          1  1  0  297000000  0  0  50000\n"
-      "    clk_rga_core      1  1  0  594000000  0  0  50000\n\n",
-      out);
-}
 
 TEST_F(DumpMemoryTest, ASectionWithoutOutputIsItsTitleAndAnEmptyLine) {
   std::string out;

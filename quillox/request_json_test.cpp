@@ -34,12 +34,6 @@ TEST(RequestJson, TheRequestOfEachCommandLine) {
   }
 }
 
-TEST(RequestJson, AppendsToWhatIsThere) {
-  std::string out = "x";
-  appendRequestJson(&out, {"m"}, {}, true);
-  EXPECT_EQ("x{\"module\":\"m\"}", out);
-}
-
 TEST(RequestJson, QuotesBackslashesControlCharactersAndHashesAreEscaped) {
   struct {
     std::string text;
@@ -58,17 +52,6 @@ TEST(RequestJson, QuotesBackslashesControlCharactersAndHashesAreEscaped) {
     appendJsonEscaped(&out, c.text);
     EXPECT_EQ(c.escaped, out);
   }
-}
-
-TEST(RequestJson, AnArgumentCannotInjectKeys) {
-  std::string out;
-  appendRequestJson(&out, {"m\"od"}, {"a\",\"module\":\"evil", "b\\"}, true);
-  EXPECT_EQ(
-      "{\"module\":\"m\\\"od\", \"moduleArgs\":[\"a\\\",\\\"module\\\":\\\"evil\",\"b\\\\\"]}",
-      out);
-  nlohmann::json json = nlohmann::json::parse(out);
-  EXPECT_EQ("m\"od", json["module"]);
-  EXPECT_EQ((Words{"a\",\"module\":\"evil", "b\\"}), json["moduleArgs"].get<Words>());
 }
 
 // Every ASCII character survives the way through JSON unchanged.

@@ -48,9 +48,4 @@ TEST(StringAppendF, FormatErrorAppendsNothing) {
   EXPECT_EQ("keep", dst);
 }
 
-TEST(StringPrintf, ReturnsANewString) {
-  EXPECT_EQ("7 dwarfs", StringPrintf("%d %s", 7, "dwarfs"));
-  EXPECT_EQ(std::string(3000, 'z'), StringPrintf("%s", std::string(3000, 'z').c_str()));
-}
-
 }  // namespace

@@ -130,22 +130,18 @@ TEST(TqzelSim, SizeAndSendOnlyShapeTheDump) {
   EXPECT_EQ(messageHead(1, 1000) + "[ae]\n  mod", answer);
 }
 
-TEST(TqzelSim, NeverAnswerAndCloseAtOnce) {
-  {
-    ServiceProcess service({"--port", "0", "--never-answer"});
-    ASSERT_TRUE(service.ready()) << service.log();
-    std::string answer = "none yet";
-    std::thread client([&] { answer = talk(service, request("/cam/tqzel/dump##")); });
-    EXPECT_TRUE(
-        wait_until([&] { return service.log().find("not answering") != std::string::npos; }, 60))
-        << service.log();
-    EXPECT_EQ(0, service.stop()) << "the stop ends a connection that waits";
-    client.join();
-    EXPECT_EQ("", answer);
-  }
-  ServiceProcess service({"--port", "0", "--close-at-once"});
+TEST(TqzelSim, ANeverAnsweringServiceStillStops) {
+  // --close-at-once: quillox's own suite meets it.
+  ServiceProcess service({"--port", "0", "--never-answer"});
   ASSERT_TRUE(service.ready()) << service.log();
-  EXPECT_EQ("", talk(service, request("/cam/tqzel/dump##")));
+  std::string answer = "none yet";
+  std::thread client([&] { answer = talk(service, request("/cam/tqzel/dump##")); });
+  EXPECT_TRUE(
+      wait_until([&] { return service.log().find("not answering") != std::string::npos; }, 60))
+      << service.log();
+  EXPECT_EQ(0, service.stop()) << "the stop ends a connection that waits";
+  client.join();
+  EXPECT_EQ("", answer);
 }
 
 TEST(TqzelSim, DelayHoldsTheAnswerBack) {

@@ -90,23 +90,6 @@ TEST_P(Buffers, ReportLinesComeInAllocationOrder) {
             std::to_string(init["mesh_fd"].get<int>()));
 }
 
-TEST_P(Buffers, FourKSizesFollowStridesAndFormat) {
-  const std::string k4 = fmt(3840, 2160);
-  // No input picture: the run ends after set-up, with every buffer allocated and freed.
-  ProgramResult r = run({"-v", k4, "-x", k4, "--mesh-from", "mesh.bin", "--stream-from", "none"});
-  expect_allocations(r.out, 98736, 12441600, 12447360, 12441600);
-
-  r = run({"-v", k4, "-x", k4, "--stride", "4096", "--stride-out", "100", "--mesh-from", "mesh.bin",
-           "--stream-from", "none"});
-  expect_allocations(r.out, 98736, 13271040, 12447360, 12441600);
-
-  r = run({"-v", k4, "-x", fmt(3840, 2160, "FBC0"), "--mesh-from", "mesh.bin", "--stream-from",
-           "none"});
-  expect_allocations(r.out, 98736, 12441600, 12960000, 12960000);
-  EXPECT_EQ("tq_lenswarp_api_init failed: Invalid argument\n", r.err)
-      << "the stand-in engine takes NV12 only";
-}
-
 TEST_P(Buffers, OutputTallerThanTheInputGetsRoomForItsFrame) {
   std::string picture = write_picture();
   mDir.write("mesh.bin", std::string(6 * 3 * 4, '\0'));  // 64x48 output: 3 x 4 points

@@ -14,8 +14,6 @@
 
 namespace {
 
-using nlohmann::json;
-
 const char kLevel000[] = "zm3318c_fecMesh_src3840x2160_dst3840x2160_step32x16_level000.bin";
 const char kLevel200[] = "zm3318c_fecMesh_src3840x2160_dst3840x2160_step32x16_level200.bin";
 const size_t kMeshBytes = 6 * 3 * 3;  // a 64x32 output

@@ -161,19 +161,4 @@ TEST_F(FecJobTest, OnlineParametersAreCopiedWholeAndEchoed) {
   }
 }
 
-TEST_F(FecJobTest, MissingOrUnreadableCalibrationFails) {
-  FecConfig cfg;
-  fill_fec_config(&cfg, &run_settings);
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(MESH_SOURCE_NO_CALIBRATION, choose_mesh_source(&cfg, &run_settings));
-  EXPECT_EQ("Please specify the calibration file.\n", testing::internal::GetCapturedStderr());
-
-  std::string ini = mDir.write("partial.ini", "[fec_online]\ncorrect_level = 1\n");
-  run_settings.calib_ini_from = ini.c_str();
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(MESH_SOURCE_OK, choose_mesh_source(&cfg, &run_settings));
-  EXPECT_EQ(MESH_SOURCE_NO_CALIBRATION, load_online_parameters(&cfg, &run_settings));
-  EXPECT_EQ("Failed to load online config from ini file\n", testing::internal::GetCapturedStderr());
-}
-
 }  // namespace

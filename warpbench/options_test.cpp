@@ -48,21 +48,6 @@ TEST(Getsubopt, SplitsOnePieceAndMatchesWholeKeys) {
   }
 }
 
-TEST(ParseSubopt, ExplainsUnknownKeysAndMissingValues) {
-  std::string buf = "colorspace=1";
-  char *cursor = &buf[0];
-  char *value;
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(-1, parse_subopt(&cursor, kKeys, &value));
-  EXPECT_EQ("Invalid suboptions specified\n", testing::internal::GetCapturedStderr());
-
-  buf = "height";
-  cursor = &buf[0];
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(-1, parse_subopt(&cursor, kKeys, &value));
-  EXPECT_EQ("No value given to suboption <height>\n", testing::internal::GetCapturedStderr());
-}
-
 TEST(PixelformatCode, FollowsTheFourRulesInOrder) {
   struct {
     const char *value;

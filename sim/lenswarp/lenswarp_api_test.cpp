@@ -376,13 +376,4 @@ TEST(LenswarpApi, VbFreeTakesBackOnlyLiveAllocations) {
   EXPECT_EQ(0, tq_lenswarp_api_vb_deinit(handle));
 }
 
-// The mesh size in points: a point every 32 columns and 16 rows, both edges included; a mesh
-// beyond what an int counts in bytes is 0.
-TEST(LenswarpApi, MeshSizeIsPointsEvery32By16) {
-  EXPECT_EQ(121 * 136, tq_lenswarp_api_calFecMeshsize(3840, 2160));
-  EXPECT_EQ(3 * 3, tq_lenswarp_api_calFecMeshsize(33, 17));
-  EXPECT_EQ(0, tq_lenswarp_api_calFecMeshsize(0, 2160));
-  EXPECT_EQ(0, tq_lenswarp_api_calFecMeshsize(INT_MAX, INT_MAX));
-}
-
 }  // namespace
