@@ -18,11 +18,6 @@
 
 namespace {
 
-TEST(WriteFully, CountZeroIsTrueWithoutAWrite) {
-  EXPECT_TRUE(WriteFully(-1, "x", 0));
-  EXPECT_TRUE(WriteStringToFd("", -1));
-}
-
 TEST(WriteFully, WritesEverythingThroughPartialWrites) {
   Pipe pipe = make_pipe();
   ASSERT_TRUE(pipe.read_end.valid());

@@ -114,20 +114,15 @@ TEST(TqzelSim, ALocalSocketIsRemovedAtTheStop) {
   EXPECT_NE(0, stat(path.c_str(), &st)) << "the service removes its socket";
 }
 
-TEST(TqzelSim, SizeAndSendOnlyShapeTheDump) {
-  {
-    ServiceProcess service({"--port", "0", "--size", "300000"});
-    ASSERT_TRUE(service.ready()) << service.log();
-    std::string dump = dumpOf(talk(service, request("/cam/tqzel/dump#{\"module\":\"ae\"}#")));
-    ASSERT_EQ(300000u, dump.size());
-    size_t period = dump.find("[ae]", 1);
-    ASSERT_NE(std::string::npos, period);
-    EXPECT_EQ(dump.substr(0, 300000 - period), dump.substr(period)) << "the text repeats";
-  }
-  ServiceProcess service({"--port", "0", "--size", "1000", "--send-only", "10"});
+TEST(TqzelSim, SizeRepeatsTheDumpToItsLength) {
+  // --send-only: quillox's own suite meets it.
+  ServiceProcess service({"--port", "0", "--size", "300000"});
   ASSERT_TRUE(service.ready()) << service.log();
-  std::string answer = talk(service, request("/cam/tqzel/dump#{\"module\":\"ae\"}#"));
-  EXPECT_EQ(messageHead(1, 1000) + "[ae]\n  mod", answer);
+  std::string dump = dumpOf(talk(service, request("/cam/tqzel/dump#{\"module\":\"ae\"}#")));
+  ASSERT_EQ(300000u, dump.size());
+  size_t period = dump.find("[ae]", 1);
+  ASSERT_NE(std::string::npos, period);
+  EXPECT_EQ(dump.substr(0, 300000 - period), dump.substr(period)) << "the text repeats";
 }
 
 TEST(TqzelSim, ANeverAnsweringServiceStillStops) {

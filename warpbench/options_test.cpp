@@ -96,10 +96,6 @@ TEST(ParseFmt, StoresEachKeyAndStopsAtTheFirstBadOne) {
   EXPECT_EQ(7u, w);
 }
 
-TEST(Options, ShortLettersComeFromTheTable) {
-  EXPECT_STREQ("zsv:x:f:t", short_option_letters());
-}
-
 TEST(Options, FramePeriodTruncatesAndNeverDividesByZero) {
   EXPECT_EQ(33333333, frame_period_for(30));
   EXPECT_EQ(1000000, frame_period_for(1000));

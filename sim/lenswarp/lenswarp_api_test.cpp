@@ -246,28 +246,6 @@ TEST(LenswarpApi, OnlineChangesRegenerateTheMesh) {
   tq_lenswarp_api_deinit(ctx);
 }
 
-TEST(LenswarpApi, AReusedDescriptorNumberIsMappedAfresh) {
-  const int w = 64, h = 32;
-  const PictureLayout layout = packed(w, h);
-  FecConfig cfg = online_config(w, h, 0);
-  FecContext ctx = tq_lenswarp_api_init(&cfg);
-  ASSERT_NE(nullptr, ctx);
-  Buffer out(layout.bytes());
-  for (uint32_t seed : {31u, 32u, 33u}) {
-    const std::vector<uint8_t> picture = random_picture(layout, seed);
-    int fd;
-    {
-      Buffer in(layout.bytes());
-      in.fill(picture);
-      fd = in.fd;
-      ASSERT_EQ(0, tq_lenswarp_api_process(ctx, in.fd, out.fd));
-      ASSERT_EQ(0, tq_lenswarp_api_process(ctx, in.fd, out.fd));
-    }
-    EXPECT_EQ(picture, out.bytes(layout.bytes())) << "input behind fd " << fd;
-  }
-  tq_lenswarp_api_deinit(ctx);
-}
-
 // Frames run while another thread swaps between two meshes: each frame is wholly one or the
 // other. Run under the tsan preset this also checks the locking.
 TEST(LenswarpApi, FramesNeverMixTwoMeshesWhileTheMeshChanges) {
