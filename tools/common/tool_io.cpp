@@ -15,6 +15,12 @@ bool parse_number(const char *text, long min, long max, long *value) {
   return errno == 0 && end != text && *end == '\0' && *value >= min && *value <= max;
 }
 
+bool parse_picture_size(const char *width_text, const char *height_text, long max, long *width,
+                        long *height) {
+  return parse_number(width_text, 2, max, width) && parse_number(height_text, 2, max, height) &&
+         *width % 2 == 0 && *height % 2 == 0;
+}
+
 std::unique_ptr<uint8_t[]> allocate_bytes(const char *tool, size_t size, const std::string &what) {
   // Pictures are the tools' large allocations: short of memory, they say so rather than end in
   // std::terminate.

@@ -15,6 +15,11 @@
 // else (nothing, other characters after it, out of range), when `value` may hold anything.
 bool parse_number(const char *text, long min, long max, long *value);
 
+// Parses an NV12 picture's WIDTH and HEIGHT: whole numbers from 2 to `max`, both even (the
+// chroma plane halves them); false for anything else.
+bool parse_picture_size(const char *width_text, const char *height_text, long max, long *width,
+                        long *height);
+
 // `size` bytes of room, not cleared; null after "TOOL: cannot allocate SIZE bytes for WHAT" on
 // standard error. A failed allocation neither throws nor aborts.
 std::unique_ptr<uint8_t[]> allocate_bytes(const char *tool, size_t size, const std::string &what);

@@ -67,9 +67,8 @@ CompareCommand parse_compare_command_line(int argc, char **argv, CompareSettings
   }
   // Up to INT_MAX: the heat map's rows are counted in ints, here and in libpng.
   if (argc - optind != 4 ||
-      !parse_number(argv[optind], 2, std::numeric_limits<int>::max(), &s.width) ||
-      !parse_number(argv[optind + 1], 2, std::numeric_limits<int>::max(), &s.height) ||
-      s.width % 2 || s.height % 2) {
+      !parse_picture_size(argv[optind], argv[optind + 1], std::numeric_limits<int>::max(), &s.width,
+                          &s.height)) {
     return COMPARE_BAD_USAGE;
   }
   s.test_path = argv[optind + 2];

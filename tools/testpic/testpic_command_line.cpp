@@ -39,8 +39,8 @@ TestpicCommand parse_testpic_command_line(int argc, char **argv, TestpicSettings
         return TESTPIC_BAD_USAGE;
     }
   }
-  if (argc - optind != 3 || !parse_number(argv[optind], 2, 16384, &s.width) ||
-      !parse_number(argv[optind + 1], 2, 16384, &s.height) || s.width % 2 || s.height % 2) {
+  if (argc - optind != 3 ||
+      !parse_picture_size(argv[optind], argv[optind + 1], 16384, &s.width, &s.height)) {
     return TESTPIC_BAD_USAGE;
   }
   s.output = argv[optind + 2];

@@ -38,8 +38,8 @@ TopngCommand parse_topng_command_line(int argc, char **argv, TopngSettings *sett
         return TOPNG_BAD_USAGE;
     }
   }
-  if (argc - optind != 4 || !parse_number(argv[optind], 2, 16384, &s.width) ||
-      !parse_number(argv[optind + 1], 2, 16384, &s.height) || s.width % 2 || s.height % 2) {
+  if (argc - optind != 4 ||
+      !parse_picture_size(argv[optind], argv[optind + 1], 16384, &s.width, &s.height)) {
     return TOPNG_BAD_USAGE;
   }
   s.input = argv[optind + 2];
